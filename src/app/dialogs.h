@@ -1,0 +1,31 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+class QWidget;
+
+// The program's message boxes. Tests install handlers instead of clicking modal boxes.
+namespace dialogs {
+
+inline const QString kProgramName = QStringLiteral("Tervaxis");
+
+// OK box with a warning icon, titled with the program name.
+void ShowNotice(QWidget *owner, const QString &text);
+// Yes/No question with "No" as default; true on "Yes".
+bool AskYesNo(QWidget *owner, const QString &title, const QString &text);
+// Error box for failures the user must see (a file that could not be written).
+void ShowError(QWidget *owner, const QString &text);
+
+using NoticeHandler = std::function<void(const QString &text)>;
+using QuestionHandler = std::function<bool(const QString &title, const QString &text)>;
+// An empty handler restores the real boxes.
+void setNoticeHandler(NoticeHandler h);
+void setQuestionHandler(QuestionHandler h);
+
+// "Tervaxis v 1.0.0.1" style four-part version.
+QString versionText();
+
+} // namespace dialogs

@@ -1,0 +1,59 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/configdialog.h"
+#include "app/mainwindow.h"
+#include "app/settings.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFontDatabase>
+
+
+namespace {
+
+// The display's fixed-pitch fonts: shipped next to the program, else the system's copy.
+QList<int> registerFonts(const QString &programDir)
+{
+    QList<int> ids;
+    for (const char *name : {"DejaVuSansMono.ttf", "DejaVuSansMono-Bold.ttf"}) {
+        for (const QString &dir :
+             {programDir, QStringLiteral("/usr/share/fonts/truetype/dejavu/")}) {
+            const QString path = dir + QLatin1String(name);
+            if (!QFile::exists(path))
+                continue;
+            const int id = QFontDatabase::addApplicationFont(path);
+            if (id >= 0) {
+                ids << id;
+                break;
+            }
+        }
+    }
+    return ids;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Tervaxis"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Tervaxis..."));
+
+    Settings settings;
+    settings.configDir = settingsio::defaultConfigDir();
+    settings.programDir = QApplication::applicationDirPath() + QLatin1Char('/');
+
+    const QList<int> fonts = registerFonts(settings.programDir);
+
+    MainForm main(settings);
+    QStringList args = QApplication::arguments();
+    args.removeFirst();
+    Tconff conff(settings, args, &main);
+    conff.setWindowFlag(Qt::Window);
+    main.setConfigDialog(&conff);
+
+    main.show();
+    const int rc = app.exec();
+    for (int id : fonts)
+        QFontDatabase::removeApplicationFont(id);
+    return rc;
+}
