@@ -45,12 +45,14 @@ MainForm::MainForm(Settings &settings, QWidget *parent) : QMainWindow(parent), m
 
     auto *bar = new QStatusBar(this);
     bar->setObjectName(QStringLiteral("stb1"));
-    const int widths[3] = {260, 200, 110};
+    const int widths[3] = {100, 150, 100};
     for (int i = 0; i < 3; ++i) {
         m_panels[i] = new QLabel(bar);
         m_panels[i]->setObjectName(QStringLiteral("stb1_%1").arg(i));
+        // Long texts must not widen the window past its narrow layout.
         m_panels[i]->setMinimumWidth(widths[i]);
-        bar->addWidget(m_panels[i], i == 0 ? 1 : 0);
+        m_panels[i]->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        bar->addWidget(m_panels[i], i == 0 ? 2 : 1);
     }
     setStatusBar(bar);
 
@@ -184,6 +186,9 @@ void MainForm::more1Click()
     } else {
         m_more1->setText(m_moreCaption);
         m_PageControl1->setVisible(false);
+        // Let the layout drop the pages' minimum width before shrinking.
+        centralWidget()->layout()->activate();
+        layout()->activate();
         resize(kNarrowWidth + extra, height());
     }
 }

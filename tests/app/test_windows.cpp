@@ -1,0 +1,155 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/configdialog.h"
+#include "app/dialogs.h"
+#include "app/mainwindow.h"
+#include "app/settings.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QStandardPaths>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestWindows : public QObject
+{
+    Q_OBJECT
+private:
+    QTemporaryDir m_dir;
+    QStringList m_notices;
+    Settings freshSettings()
+    {
+        Settings s;
+        s.configDir = m_dir.path() + QStringLiteral("/cfg/");
+        return s;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        dialogs::setNoticeHandler([this](const QString &t) { m_notices << t; });
+    }
+    void init()
+    {
+        QFile::remove(freshSettings().settingsPath());
+        m_notices.clear();
+    }
+
+    void defaultCommandsAreSaved()
+    {
+        Settings s = freshSettings();
+        Tconff dlg(s, {QStringLiteral("/datadir:") + m_dir.path() + QStringLiteral("/data")});
+        QCOMPARE(s.DataDir, m_dir.path() + QStringLiteral("/data/"));
+        QVERIFY(QDir(s.DataDir).exists());
+        auto *memo = dlg.findChild<QPlainTextEdit *>(QStringLiteral("initmemo"));
+        QVERIFY(memo);
+        QCOMPARE(memo->toPlainText().split(QLatin1Char('\n')), Settings::defaultInitList());
+
+        dlg.findChild<QPushButton *>(QStringLiteral("defcomcb"))->click();
+        QCOMPARE(memo->toPlainText().split(QLatin1Char('\n')).size(), 6);
+        dlg.findChild<QPushButton *>(QStringLiteral("savec"))->click();
+        QVERIFY(m_notices.isEmpty());
+
+        QFile f(s.settingsPath());
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray bytes = f.readAll();
+        QVERIFY(bytes.contains("Init1_5=data:feed rdg_store, \"CALC\"\r\n"));
+        QVERIFY(!bytes.contains("Init1_6"));
+        QVERIFY(bytes.contains("Close1_2=*RST\r\n"));
+
+        // The next start reads the saved lists back.
+        Settings next = freshSettings();
+        Tconff again(next, {});
+        QCOMPARE(next.initList, Settings::defaultCommandsInitList());
+    }
+
+    void editsAreLive()
+    {
+        Settings s = freshSettings();
+        Tconff dlg(s, {QStringLiteral("/noconnect")});
+        auto *connectBox = dlg.findChild<QCheckBox *>(QStringLiteral("autoconcb"));
+        QVERIFY(connectBox->isChecked()); // shows the file's value, not the switch
+        QCOMPARE(s.AutoConnect, false);
+
+        dlg.findChild<QCheckBox *>(QStringLiteral("comamdecs"))->click();
+        QCOMPARE(s.DecSeparator, QStringLiteral(","));
+        dlg.findChild<QCheckBox *>(QStringLiteral("comamdecs"))->click();
+        QCOMPARE(s.DecSeparator, QStringLiteral("."));
+        dlg.findChild<QCheckBox *>(QStringLiteral("alternativecb"))->click();
+        QCOMPARE(s.AlternativeCMD, 2);
+
+        auto *closeMemo = dlg.findChild<QPlainTextEdit *>(QStringLiteral("closememo"));
+        closeMemo->setPlainText(QStringLiteral("/skip\nSYST:LOC\n"));
+        QCOMPARE(s.closeList, (QStringList{"/skip", "SYST:LOC"}));
+    }
+
+    void upDownBounds_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("step");
+        QTest::addColumn<int>("max");
+        QTest::newRow("LAN") << "lanud" << 10 << 9000;
+        QTest::newRow("DATA") << "dataud" << 100 << 32000;
+    }
+    void upDownBounds()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, step);
+        QFETCH(int, max);
+        Settings s = freshSettings();
+        Tconff dlg(s, {});
+        auto *ud = dlg.findChild<QSpinBox *>(name);
+        QVERIFY(ud);
+        ud->setValue(max - step + 1);
+        ud->stepUp();
+        QCOMPARE(ud->value(), max);
+        ud->stepUp();
+        QCOMPARE(ud->value(), max);
+        ud->setValue(1);
+        ud->stepDown();
+        QCOMPARE(ud->value(), 1);
+        ud->setValue(500);
+        ud->stepUp();
+        QCOMPARE(ud->value(), 500 + step);
+        QCOMPARE(name == QLatin1String("lanud") ? s.LanTimeout : s.DataTimeout, 500 + step);
+    }
+
+    void mainWindowSkeleton()
+    {
+        Settings s = freshSettings();
+        MainForm w(s);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QCOMPARE(w.windowTitle(), QStringLiteral("Tervaxis"));
+        auto *pages = w.findChild<QTabWidget *>(QStringLiteral("PageControl1"));
+        QCOMPARE(pages->count(), 5);
+        QCOMPARE(pages->tabText(4), QStringLiteral("Instrument F3"));
+        QVERIFY(!pages->isTabVisible(3));
+        QCOMPARE(w.statusPanel(0),
+                 QStringLiteral("Press [Shift + F3] for connection to localhost:3490"));
+
+        auto *more = w.findChild<QAction *>(QStringLiteral("more1"));
+        QCOMPARE(more->text(), QStringLiteral("Less F9 <"));
+        QTest::keyClick(&w, Qt::Key_F9);
+        QTRY_COMPARE(w.centralWidget()->width(), 424);
+        QCOMPARE(more->text(), QStringLiteral("More F9 >"));
+        QTest::keyClick(&w, Qt::Key_F9);
+        QTRY_COMPARE(w.centralWidget()->width(), 651);
+        QCOMPARE(more->text(), QStringLiteral("Less F9 <"));
+
+        QTest::keyClick(&w, Qt::Key_F6);
+        QCOMPARE(pages->currentIndex(), 1);
+
+        w.findChild<QAction *>(QStringLiteral("Commandlineparameters1"))->trigger();
+        QCOMPARE(m_notices.size(), 1);
+        QVERIFY(m_notices[0].startsWith(QStringLiteral("Command line parameters:\n\n")));
+    }
+};
+
+QTEST_MAIN(TestWindows)
+#include "test_windows.moc"
