@@ -31,11 +31,12 @@ struct ShortUnit
 // One kept reading. An all-zero record is the content of a new slot.
 struct measpol
 {
+    // Wide fields first: the date-time between them would cost 16 bytes of padding.
     long double value1 = 0; // as displayed: after zero, math, temperature
     long double value2 = 0; // before math or temperature conversion
-    double dateTime = 0;    // days since 1899-12-30, local time
     long double range = 0;
     long double resol = 0;
+    double dateTime = 0; // days since 1899-12-30, local time
     ShortUnit Lunits1;
     ShortUnit Lunits2;
 };
