@@ -1,0 +1,141 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "engine/measpol.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+
+// The text layouts of the data files: composing head, column and data lines, and reading a
+// data line back. Everything works on bytes (UTF-8) with "." as the decimal point before
+// the configured separator is put in; no locale is ever consulted.
+namespace datafile {
+
+inline constexpr const char *kCrLf = "\r\n";
+// Number text needs at most this many bytes ("-1.23456789012345E-4931").
+inline constexpr int kNumberBufSize = 40;
+
+// The file kinds. `Any` is the "any file" dialog filter: it appends no suffix and writes
+// with the semicolon, the separator of the dialogs' initial filter, so such a file reads
+// back with the semicolon filter.
+enum class FileKind { Comma, Tab, Semicolon, Any };
+
+char separatorOf(FileKind kind);
+// "-c.txt", "-t.txt", "-s.csv", or empty for `Any`.
+QString suffixOf(FileKind kind);
+// 1-based filter index of the save dialogs: 1 comma, 2 tab, 3 semicolon, anything else any.
+FileKind kindFromFilterIndex(int filterIndex);
+// Default file type of the configuration: 0 comma, 1 tab, anything else semicolon.
+FileKind kindFromDefaultFileType(int type);
+// The `DecSeparator` setting as one byte: "," gives ',', anything else '.'.
+char decimalSeparatorOf(const QString &setting);
+
+// Identification texts taken when the link connects; each is cut to 50 characters.
+struct InstrumentIds
+{
+    QString manufacturer;
+    QString model;
+    QString serial;
+    QString calDate;
+};
+
+// What the start line of every file says.
+struct StartInfo
+{
+    double readingStamp = 0; // days since 1899-12-30 of the most recent reading
+    uint32_t seriesMs = 0;   // duration of the last multiple measurement
+    int64_t delayMs = 0;     // MeasDelayTime
+    int64_t repeatMs = 0;    // MeasRepeatTime
+};
+
+enum class ColumnVariant { Automatic, Buffer, Chart };
+
+// "Data_" + reading stamp as "yyyymmdd-hhnnss".
+QString proposedFileName(double readingStamp);
+
+// Head lines, each with its CR LF.
+QByteArray instrumentLine(const InstrumentIds &ids);
+QByteArray startLine(char sep, const StartInfo &info);
+QByteArray columnLine(char sep, ColumnVariant variant);
+
+// General number form (15 significant digits, "1.5E-7" style exponents) with "." replaced
+// by decSep. Writes at most kNumberBufSize bytes and returns the length.
+int formatNumber(char *buf, long double v, char decSep = '.');
+QByteArray formatNumber(long double v, char decSep = '.');
+
+// Appends one data line with CR LF. The buffer file ends its lines with one more
+// separator (trailingSep), the automatic file does not.
+void appendDataLine(QByteArray &out, const measpol &rec, char sep, char decSep, bool trailingSep);
+// A line of the chart data file: no milliseconds, the flag as the last field.
+void appendChartLine(QByteArray &out, const measpol &rec, uint32_t flag, char sep, char decSep);
+
+// True when the line's first "#" stands in one of its first three characters.
+bool isCommentLine(const char *begin, const char *end);
+
+enum class LineKind {
+    Comment,  // skipped before counting
+    Rejected, // the first field is not a valid reading; nothing stored
+    Stored,   // the record was filled in
+};
+
+struct LineResult
+{
+    LineKind kind = LineKind::Comment;
+    long double first = 0; // field 1 as converted (also for rejected lines)
+};
+
+// Reads one line of the shared layout into rec. Line ends (CR, LF) are ignored. On a
+// rejected line rec is left untouched; on a stored line the secondary value is only
+// replaced when the file holds a valid one, so rec should be the slot that receives it.
+LineResult parseDataLine(const char *begin, const char *end, char sep, measpol &rec);
+inline LineResult parseDataLine(const QByteArray &line, char sep, measpol &rec)
+{
+    return parseDataLine(line.constData(), line.constData() + line.size(), sep, rec);
+}
+
+// Reads "yyyy-mm-dd hh:nn:ss[.zzz]" (time optional); false when it is not such a date.
+bool parseDateTime(const char *begin, const char *end, double &days);
+
+// Hands out the lines of a file without copying them; the view stays valid until the
+// next call.
+class LineReader
+{
+public:
+    explicit LineReader(int fd) : m_fd(fd) {}
+    // False at the end of the file or on a read error (see error()).
+    bool next(const char *&begin, const char *&end);
+    int error() const { return m_errno; }
+
+private:
+    int m_fd;
+    QByteArray m_buf;
+    qsizetype m_pos = 0;
+    qsizetype m_len = 0;
+    bool m_eof = false;
+    int m_errno = 0;
+};
+
+// The buffer data file: head lines and the records [from, to] in chronological order.
+// recordAt maps a chronological index to its record; progress (may be empty) is called
+// with every index that is a multiple of 10000. The file is replaced. False with the
+// system's error text in *error when the file could not be written.
+using RecordSource = std::function<const measpol &(int64_t chronologicalIndex)>;
+using ProgressFn = std::function<void(int64_t chronologicalIndex)>;
+bool writeBufferFile(const QString &path, FileKind kind, char decSep, const InstrumentIds &ids,
+                     const StartInfo &info, int64_t from, int64_t to, const RecordSource &recordAt,
+                     const ProgressFn &progress, QString *error);
+
+// One entry of the main window's chart history as the chart data file needs it.
+struct ChartRow
+{
+    measpol rec;
+    uint32_t flag = 0;
+};
+// The chart data file: start line, chart column line and `rows` lines (400 for the chart).
+bool writeChartFile(const QString &path, FileKind kind, char decSep, const StartInfo &info,
+                    int rows, const std::function<ChartRow(int index)> &rowAt, QString *error);
+
+} // namespace datafile
