@@ -88,8 +88,8 @@ private slots:
                               << "." << QByteArray("1E16");
         QTest::newRow("rounds up to 1e15") << "999999999999999.7"
                                            << "." << QByteArray("1E15");
-        QTest::newRow("tie to even") << "1000000000000005"
-                                     << "." << QByteArray("1E15");
+        QTest::newRow("tie to even") << "1000000000000015"
+                                     << "." << QByteArray("1.00000000000002E15");
         QTest::newRow("negative zero") << "-0"
                                        << "." << QByteArray("0");
         QTest::newRow("empty marker") << "1e-37"
