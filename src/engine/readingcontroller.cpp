@@ -1,0 +1,45 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "readingcontroller.h"
+
+#include "mathpage.h"
+#include "readingarea.h"
+#include "tone.h"
+
+ReadingController::ReadingController(Settings &settings, ToneOutput &tone, QObject *parent)
+    : QObject(parent), m_engine(settings), m_tone(tone)
+{
+}
+
+ReadingArea *ReadingController::createReadingArea(QWidget *parent)
+{
+    m_area = new ReadingArea(parent);
+    return m_area;
+}
+
+MathPage *ReadingController::createMathPage(QWidget *parent)
+{
+    m_page = new MathPage(*this, parent);
+    connect(m_page, &MathPage::chartRedrawRequested, this,
+            &ReadingController::chartRedrawRequested);
+    return m_page;
+}
+
+ReadingView ReadingController::ProcessReading()
+{
+    const ReadingView view = m_engine.ProcessReading();
+    if (m_area)
+        m_area->render(view);
+    if (view.title && *view.title != m_title) {
+        m_title = *view.title;
+        emit titleChanged(m_title);
+    }
+    if (view.beepHz > 0)
+        m_tone.beep(view.beepHz, view.beepMs);
+    return view;
+}
+
+void ReadingController::applySettings()
+{
+    if (m_page)
+        m_page->applySettings();
+}
