@@ -1,0 +1,320 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "data/autosaver.h"
+#include "data/datetime.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <clocale>
+#include <csignal>
+#include <sys/resource.h>
+
+namespace {
+
+measpol reading(int n)
+{
+    measpol r;
+    r.value1 = n;
+    r.value2 = -n;
+    r.dateTime = 45000 + n / 86400.0;
+    r.range = 10;
+    r.resol = 0.001L;
+    r.Lunits1.set(u"V");
+    r.Lunits2.set(u"mV");
+    return r;
+}
+
+struct FileContent
+{
+    bool exists = false;
+    QList<QByteArray> heads; // comment lines
+    QList<int> values;       // first field of every data line
+    bool wellFormed = true;  // every line ends with CR LF and has eight fields
+};
+
+FileContent readBack(const QString &path)
+{
+    FileContent c;
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return c;
+    c.exists = true;
+    const QByteArray all = f.readAll();
+    if (!all.isEmpty() && !all.endsWith("\r\n"))
+        c.wellFormed = false;
+    for (const QByteArray &raw : all.split('\n')) {
+        if (raw.isEmpty())
+            continue;
+        if (!raw.endsWith('\r'))
+            c.wellFormed = false;
+        const QByteArray line = raw.chopped(1);
+        if (line.startsWith('#')) {
+            c.heads << line;
+            continue;
+        }
+        const QList<QByteArray> fields = line.split(';');
+        if (fields.size() != 8)
+            c.wellFormed = false;
+        c.values << fields.at(0).toInt();
+    }
+    return c;
+}
+
+QList<int> range(int from, int to)
+{
+    QList<int> v;
+    for (int i = from; i <= to; ++i)
+        v << i;
+    return v;
+}
+
+} // namespace
+
+class TestAutoSaver : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    int m_next = 0;
+
+    QString path(const QString &name) const { return m_dir.filePath(name); }
+    void feed(AutoSaver &s, int n, bool connected = true)
+    {
+        for (int i = 0; i < n; ++i)
+            s.recordAndWrite(false, connected, reading(++m_next));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        std::setlocale(LC_ALL, "");
+        std::signal(SIGXFSZ, SIG_IGN);
+    }
+    void init() { m_next = 0; }
+
+    void batches_data()
+    {
+        QTest::addColumn<int>("readings");
+        QTest::addColumn<bool>("connected");
+        QTest::addColumn<bool>("switchOff");
+        QTest::addColumn<int>("written"); // -1: no file yet
+        QTest::addColumn<int>("staged");
+        QTest::newRow("50 readings wait") << 50 << true << false << -1 << 50;
+        QTest::newRow("the 51st writes 51") << 51 << true << false << 51 << 0;
+        QTest::newRow("two batches") << 102 << true << false << 102 << 0;
+        QTest::newRow("one after a batch waits") << 52 << true << false << 51 << 1;
+        QTest::newRow("switch-off writes staged and current") << 10 << true << true << 11 << 0;
+        QTest::newRow("switch-off right after a batch") << 51 << true << true << 52 << 0;
+        QTest::newRow("link down stages nothing") << 60 << false << false << -1 << 0;
+        QTest::newRow("link down, switch-off: head lines only") << 60 << false << true << 0 << 0;
+    }
+    void batches()
+    {
+        QFETCH(int, readings);
+        QFETCH(bool, connected);
+        QFETCH(bool, switchOff);
+        QFETCH(int, written);
+        QFETCH(int, staged);
+        const QString file = path(QStringLiteral("%1.csv").arg(QTest::currentDataTag()));
+        AutoSaver s;
+        s.switchOnFile(file, ';');
+        feed(s, readings, connected);
+        if (switchOff)
+            s.switchOff(connected, reading(++m_next));
+        QCOMPARE(s.stagedCount(), staged);
+        const FileContent c = readBack(file);
+        QCOMPARE(c.exists, written >= 0);
+        if (written < 0)
+            return;
+        QVERIFY(c.wellFormed);
+        QCOMPARE(c.heads.size(), 3);
+        QCOMPARE(c.values, range(1, written));
+    }
+
+    void statusTexts()
+    {
+        AutoSaver s;
+        QSignalSpy status(&s, &AutoSaver::statusText);
+        QSignalSpy hint(&s, &AutoSaver::waitHint);
+        s.recordAndWrite(true, true, reading(1));
+        QCOMPARE(status.takeFirst().at(0).toString(), QStringLiteral("Error: No file for save!"));
+        QCOMPARE(s.stagedCount(), 0);
+        QVERIFY(hint.isEmpty());
+
+        const QString file = path(QStringLiteral("status.csv"));
+        s.switchOnFile(file, ';');
+        QCOMPARE(status.takeFirst().at(0).toString(), QStringLiteral("File: ") + file);
+        QCOMPARE(s.menuHint(), QStringLiteral("Save to file:\n") + file);
+        QCOMPARE(s.indicatorColor(), QColor(0, 255, 0));
+        feed(s, 51);
+        QCOMPARE(hint.first().at(0).toString(), QStringLiteral("1 save wait "));
+        QCOMPARE(hint.last().at(0).toString(), QStringLiteral("51 save wait "));
+        QCOMPARE(status.size(), 2);
+        QVERIFY(status.at(0).at(0).toString().startsWith(QStringLiteral("Begin save... ")));
+        QVERIFY(status.at(1).at(0).toString().startsWith(QStringLiteral("End save ")));
+        s.switchOff(false, reading(0));
+        QCOMPARE(s.menuHint(), QStringLiteral("Save to file:\n"));
+        QCOMPARE(s.indicatorColor(), QColor(128, 128, 128));
+        QVERIFY(!s.isOn());
+    }
+
+    void switchOnMakesDirectoryAndName()
+    {
+        const QString dataDir = path(QStringLiteral("data")) + QLatin1Char('/');
+        AutoSaver s;
+        QSignalSpy problem(&s, &AutoSaver::directoryProblem);
+        s.switchOn(dataDir, dtime::fromQDateTime(QDateTime(QDate(2024, 3, 4), QTime(5, 6, 7))), 1);
+        QVERIFY(problem.isEmpty());
+        QCOMPARE(s.fileName(), dataDir + QStringLiteral("Log/Data_20240304-050607-t.txt"));
+        QCOMPARE(s.separator(), '\t');
+        QCOMPARE(AutoSaver::autoFileName(QStringLiteral("/d"), 0, 7),
+                 QStringLiteral("/d/Log/Data_18991230-000000-s.csv"));
+        feed(s, 51);
+        QVERIFY(QFileInfo::exists(s.fileName()));
+    }
+
+    // A directory that cannot be made: the message, then write errors, and nothing lost.
+    void unwritableDirectory()
+    {
+        const QString blocker = path(QStringLiteral("blocker"));
+        QFile f(blocker);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.close();
+        const QString dataDir = blocker + QStringLiteral("/sub/");
+        AutoSaver s;
+        QSignalSpy problem(&s, &AutoSaver::directoryProblem);
+        QSignalSpy status(&s, &AutoSaver::statusText);
+        s.switchOn(dataDir, 0, 2);
+        QCOMPARE(problem.size(), 1);
+        QCOMPARE(problem.first().at(0).toString(),
+                 dataDir + QStringLiteral("Log\nError - create directories: ") +
+                     QString::number(ENOTDIR));
+        QVERIFY(s.isOn());
+        feed(s, 51);
+        QCOMPARE(status.last().at(0).toString(), QStringLiteral(" Error: File write!"));
+        QVERIFY(s.lastWriteFailed());
+        QCOMPARE(s.stagedCount(), 51);
+        status.clear();
+        feed(s, 9); // every later reading tries again
+        QCOMPARE(status.count(), 18);
+        s.switchOff(true, reading(++m_next));
+        QCOMPARE(status.last().at(0).toString(), QStringLiteral(" Error: File write!"));
+        QCOMPARE(s.stagedCount(), 61);
+        // Saving on again into a good place writes every reading kept.
+        const QString good = path(QStringLiteral("after-blocker.csv"));
+        s.switchOnFile(good, ';');
+        feed(s, 1);
+        QCOMPARE(s.stagedCount(), 0);
+        QCOMPARE(readBack(good).values, range(1, 62));
+    }
+
+    void retryWhenTheFailureClears()
+    {
+        const QString dir = path(QStringLiteral("later"));
+        const QString file = dir + QStringLiteral("/f.csv");
+        AutoSaver s;
+        s.switchOnFile(file, ';');
+        feed(s, 51);
+        QCOMPARE(s.stagedCount(), 51);
+        QVERIFY(QDir().mkpath(dir));
+        feed(s, 1);
+        QCOMPARE(s.stagedCount(), 0);
+        QVERIFY(!s.lastWriteFailed());
+        const FileContent c = readBack(file);
+        QCOMPARE(c.heads.size(), 3);
+        QCOMPARE(c.values, range(1, 52));
+    }
+
+    void fullDevice()
+    {
+        if (!QFileInfo::exists(QStringLiteral("/dev/full")))
+            QSKIP("no /dev/full");
+        AutoSaver s;
+        QSignalSpy status(&s, &AutoSaver::statusText);
+        s.switchOnFile(QStringLiteral("/dev/full"), ';');
+        feed(s, 51);
+        QCOMPARE(status.last().at(0).toString(), QStringLiteral(" Error: File write!"));
+        QCOMPARE(s.stagedCount(), 51);
+        QCOMPARE(s.staged(0).value1, 1.0L);
+        QCOMPARE(s.staged(50).value1, 51.0L);
+    }
+
+    // A batch that only partly reached the disk is cut off again and later written once.
+    void partialBatchIsNeverDuplicated()
+    {
+        const QString file = path(QStringLiteral("partial.csv"));
+        AutoSaver s;
+        s.switchOnFile(file, ';');
+        feed(s, 51);
+        const qint64 size = QFileInfo(file).size();
+        rlimit old{};
+        QVERIFY(::getrlimit(RLIMIT_FSIZE, &old) == 0);
+        rlimit small = old;
+        small.rlim_cur = static_cast<rlim_t>(size + 700);
+        QVERIFY(::setrlimit(RLIMIT_FSIZE, &small) == 0);
+        feed(s, 51);
+        const qint64 afterFailure = QFileInfo(file).size();
+        const bool failed = s.lastWriteFailed();
+        QVERIFY(::setrlimit(RLIMIT_FSIZE, &old) == 0);
+        QVERIFY(failed);
+        QCOMPARE(afterFailure, size);
+        QCOMPARE(s.stagedCount(), 51);
+        feed(s, 1);
+        QCOMPARE(s.stagedCount(), 0);
+        const FileContent c = readBack(file);
+        QVERIFY(c.wellFormed);
+        QCOMPARE(c.values, range(1, 103));
+    }
+
+    // Writes that keep failing: the list keeps the newest readings and writes at most those.
+    void stagingBound()
+    {
+        if (!QFileInfo::exists(QStringLiteral("/dev/full")))
+            QSKIP("no /dev/full");
+        AutoSaver s;
+        s.switchOnFile(QStringLiteral("/dev/full"), ';');
+        feed(s, AutoSaver::kMaxStaged + 50);
+        QCOMPARE(s.stagedCount(), AutoSaver::kMaxStaged);
+        QCOMPARE(s.droppedCount(), 50);
+        const QString good = path(QStringLiteral("bound.csv"));
+        s.switchOnFile(good, ';');
+        feed(s, 1);
+        QCOMPARE(s.droppedCount(), 51);
+        QCOMPARE(readBack(good).values, range(52, AutoSaver::kMaxStaged + 51));
+    }
+
+    void commentAndEnvironment()
+    {
+        const QString file = path(QStringLiteral("comment-t.txt"));
+        AutoSaver s;
+        s.setEnvironmentSource([] {
+            AutoSaver::Environment env;
+            env.ids.model = QStringLiteral("8846X");
+            env.start.seriesMs = 42;
+            env.decSep = ',';
+            return env;
+        });
+        s.switchOnFile(file, '\t');
+        s.setPendingComment(QStringLiteral("#T! \tR0 100"));
+        s.setPendingComment(QStringLiteral("#T! \tR0 1000"));
+        feed(s, 51);
+        QVERIFY(s.pendingComment().isEmpty());
+        feed(s, 51);
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = f.readAll().split('\n');
+        QCOMPARE(lines.at(0), QByteArray("# TYPE:8846X  SN:  CAL.date:  PROD:\r"));
+        QVERIFY(lines.at(1).contains("\t Multiple measurement lasted 42ms\t"));
+        QCOMPARE(lines.at(2),
+                 QByteArray("# Result \tunits \tDateTime \tmiliSecond \tRange \tResolution \t"
+                            "Note \r"));
+        QCOMPARE(lines.at(3), QByteArray("#T! \tR0 1000\r"));
+        QVERIFY(lines.at(4).startsWith("1\tV\t"));
+        QVERIFY(lines.at(4).endsWith("\t10\t0,001\t-1\tmV\r"));
+        QCOMPARE(lines.size(), 3 + 1 + 102 + 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAutoSaver)
+#include "test_autosaver.moc"
