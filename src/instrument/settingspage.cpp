@@ -97,6 +97,9 @@ SettingsPage::SettingsPage(QWidget *parent) : QWidget(parent)
     connect(m_geterrb, &QPushButton::clicked, this, &SettingsPage::geterrRequested);
     connect(m_displaytexte, &QLineEdit::returnPressed, this,
             [this] { emit displayTextEntered(m_displaytexte->text()); });
+
+    // The page is usable on its own; the owner's first show runs this again.
+    meastypecbChange();
 }
 
 int SettingsPage::measType() const

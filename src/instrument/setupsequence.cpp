@@ -111,9 +111,10 @@ void ReadBackState(ScpiPort &port, SetupPage &page, SetupHost &host)
 
     port.SendCmd(QString(devcmd::kErrorQuery));
     port.DelayMs(kIdnDelayMs);
-    port.ReadReply();
+    const QString errReply = port.ReadReply();
     const ScpiPort::SystErr err = port.ParseSystErr();
-    if (err.errcode != 0)
+    // No reply at all (not connected, time-out) is no instrument error: the last one stays.
+    if (!errReply.isEmpty() && err.errcode != 0)
         page.setLastError(devcmd::errorLine(err.errtext, err.errcode));
 }
 
