@@ -357,66 +357,6 @@ private slots:
         }
     }
 
-    void sensLists_data()
-    {
-        QTest::addColumn<int>("type");
-        QTest::addColumn<QStringList>("firstEntries"); // "" = hidden
-        QTest::addColumn<QStringList>("selected");
-        QTest::addColumn<QStringList>("hints");
-        const QString filter = QStringLiteral("Filter Analog");
-        const QString plc = QStringLiteral("Power Line Cycl. 0.02");
-        const QString plcHint = QStringLiteral(" choose number of Power Line Cycles ");
-        const QString filterHint = QStringLiteral(" turn filter ON or OFF");
-        const QStringList none{"", "", ""};
-        QTest::newRow("volt dc") << 0 << QStringList{filter, "High Impedance ON", plc}
-                                 << QStringList{"Filter OFF", "High Impedance OFF",
-                                                "Power Line Cycl. 10"}
-                                 << QStringList{filterHint, " use high input impedance ", plcHint};
-        QTest::newRow("volt ac") << 1 << QStringList{"Filter Bandwith 3Hz", "", ""}
-                                 << QStringList{"Filter Bandwith 20Hz", "", ""}
-                                 << QStringList{" choose filter bandwith ", "", ""};
-        for (int t : {2, 4, 5, 11, 12})
-            QTest::addRow("filter and plc %d", t)
-                << t << QStringList{filter, plc, ""}
-                << QStringList{"Filter OFF", "Power Line Cycl. 10", ""}
-                << QStringList{filterHint, plcHint, ""};
-        QTest::newRow("curr ac") << 3 << QStringList{"Filter Bandwith 3Hz", "", ""}
-                                 << QStringList{"Filter Bandwith 20Hz", "", ""}
-                                 << QStringList{" choose filter bandwith ", "", ""};
-        for (int t : {8, 9})
-            QTest::addRow("aperture %d", t)
-                << t << QStringList{"Aperture 0.01 sec", "Voltage Range Auto", ""}
-                << QStringList{"Aperture 0.1 sec", "Voltage Range Auto", ""}
-                << QStringList{" choose aperture time ", " choose voltage range ", ""};
-        for (int t : {6, 7, 10})
-            QTest::addRow("none %d", t) << t << none << none << none;
-        QTest::newRow("ratio") << 13 << QStringList{filter, "High Impedance ON", plc}
-                               << QStringList{"Filter OFF", "High Impedance OFF",
-                                              "Power Line Cycl. 10"}
-                               << QStringList{filterHint, " use high input impedance ", plcHint};
-    }
-    void sensLists()
-    {
-        QFETCH(int, type);
-        QFETCH(QStringList, firstEntries);
-        QFETCH(QStringList, selected);
-        QFETCH(QStringList, hints);
-        const meascat::MeasFunction *f = meascat::function(type);
-        const meascat::SensSelection initial = meascat::initialSensSelection(type);
-        for (int box = 0; box < meascat::kSensCount; ++box) {
-            const meascat::SensList *list = f->sens[box];
-            QCOMPARE(list != nullptr, !firstEntries[box].isEmpty());
-            if (!list) {
-                QCOMPARE(initial[box], -1);
-                continue;
-            }
-            const QStringList entries = meascat::splitList(list->entries);
-            QCOMPARE(entries.first(), firstEntries[box]);
-            QCOMPARE(entries.value(initial[box]), selected[box]);
-            QCOMPARE(list->hint.toString(), hints[box]);
-        }
-    }
-
     void filterSelection_data()
     {
         QTest::addColumn<QString>("reply");

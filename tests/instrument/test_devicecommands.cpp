@@ -75,33 +75,6 @@ private slots:
         QCOMPARE(devcmd::displayTextCommands(text), lines);
     }
 
-    // Whatever is typed, the quoted string stays one SCPI string: its apostrophes pair up.
-    void displayTextStaysQuoted_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::newRow("odd") << "'";
-        QTest::newRow("mixed") << "a'b''c'''";
-        QTest::newRow("semicolon") << "x';DISP 0;'";
-    }
-    void displayTextStaysQuoted()
-    {
-        QFETCH(QString, text);
-        const QString line = devcmd::displayTextCommands(text).at(1);
-        QVERIFY(line.startsWith(u"DISP:TEXT '"));
-        QVERIFY(line.endsWith(u'\''));
-        const QString inner = line.mid(11, line.size() - 12);
-        // Reading the string the way the instrument does: '' is a literal apostrophe.
-        QString decoded;
-        for (qsizetype i = 0; i < inner.size(); ++i) {
-            if (inner[i] == u'\'') {
-                QVERIFY2(i + 1 < inner.size() && inner[i + 1] == u'\'', qPrintable(line));
-                ++i;
-            }
-            decoded += inner[i];
-        }
-        QCOMPARE(decoded, text);
-    }
-
     void errorLine_data()
     {
         QTest::addColumn<QString>("text");
