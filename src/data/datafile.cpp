@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstring>
 #include <fcntl.h>
+#include <limits>
 #include <unistd.h>
 
 namespace datafile {
@@ -121,9 +122,12 @@ char *putDateTime(char *p, double days, bool withMs, char sep)
 // the exact routine decides those.
 bool round15(long double a, uint64_t &mant, int &e10)
 {
-    int e2 = 0;
-    std::frexp(a, &e2);
-    e10 = static_cast<int>(std::floor((e2 - 1) * 0.30102999566398120));
+    static_assert(std::numeric_limits<long double>::digits == 64, "x87 extended format expected");
+    // Binary exponent straight from the bits (frexp is a library call).
+    unsigned char bytes[sizeof(long double)];
+    std::memcpy(bytes, &a, sizeof bytes);
+    const int e2 = ((bytes[9] & 0x7F) << 8 | bytes[8]) - 16383; // a in [2^e2, 2^(e2+1))
+    e10 = static_cast<int>(std::floor(e2 * 0.30102999566398120));
     for (int pass = 0; pass < 2; ++pass) {
         const int n = 14 - e10;
         if (n < -27 || n > 27)
@@ -134,12 +138,15 @@ bool round15(long double a, uint64_t &mant, int &e10)
             ++e10;
             continue;
         }
-        auto r = static_cast<uint64_t>(s);
-        const long double frac = s - static_cast<long double>(r);
-        if (std::fabs(frac - 0.5L) < 1e-3L)
+        // Adding 2^63 leaves no fraction bits: the sum is s rounded to an integer, and
+        // taking 2^63 off again is exact. Cheaper than an x87 conversion to integer.
+        const long double t = s + 0x1p63L;
+        uint64_t bits = 0;
+        std::memcpy(&bits, &t, sizeof bits);
+        uint64_t r = bits - (uint64_t(1) << 63);
+        const long double frac = s - (t - 0x1p63L); // within [-0.5, 0.5]
+        if (std::fabs(std::fabs(frac) - 0.5L) < 1e-3L)
             return false;
-        if (frac > 0.5L)
-            ++r;
         if (r >= 1000000000000000ULL) {
             r /= 10;
             ++e10;
