@@ -49,8 +49,7 @@ QSpinBox *upDown(const char *name, const char *editName, int max, int step, QWid
     return sb;
 }
 
-QCheckBox *checkBox(const char *name, const QString &caption, const QString &hint,
-                    QWidget *parent)
+QCheckBox *checkBox(const char *name, const QString &caption, const QString &hint, QWidget *parent)
 {
     auto *cb = new QCheckBox(caption, parent);
     cb->setObjectName(QLatin1String(name));
@@ -94,12 +93,11 @@ void Tconff::buildUi()
                            QStringLiteral(" automaticaly connect on program start "), this);
     m_comamdecs = checkBox("comamdecs", QStringLiteral("use Comma (,) as decimal separator"),
                            QStringLiteral(" when checked use comma instead of point "), this);
-    m_allalldatasavecb =
-        checkBox("allalldatasavecb", QStringLiteral("Allway save all measurement data"),
-                 QString(), this);
-    m_alternativecb = checkBox(
-        "alternativecb", QStringLiteral("Use new Alternative Reading Method"),
-        QStringLiteral("if checked, program uses Fetch3 command instead of Init"), this);
+    m_allalldatasavecb = checkBox(
+        "allalldatasavecb", QStringLiteral("Allway save all measurement data"), QString(), this);
+    m_alternativecb =
+        checkBox("alternativecb", QStringLiteral("Use new Alternative Reading Method"),
+                 QStringLiteral("if checked, program uses Fetch3 command instead of Init"), this);
     top->addWidget(m_autoconcb, 0, 2);
     top->addWidget(m_comamdecs, 1, 2);
     top->addWidget(m_allalldatasavecb, 2, 2);

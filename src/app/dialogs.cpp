@@ -54,8 +54,7 @@ bool AskYesNo(QWidget *owner, const QString &title, const QString &text)
 {
     if (questionHandler())
         return questionHandler()(title, text);
-    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No,
-                    owner);
+    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No, owner);
     box.setDefaultButton(QMessageBox::No);
     box.setWindowModality(Qt::ApplicationModal);
     return box.exec() == QMessageBox::Yes;

@@ -38,7 +38,7 @@ public:
 private:
     struct Found
     {
-        qsizetype section = -1; // line of the header
+        qsizetype section = -1;    // line of the header
         qsizetype sectionEnd = -1; // one past the section's last line
         qsizetype key = -1;
     };

@@ -2,11 +2,12 @@
 #include "app/configdialog.h"
 #include "app/mainwindow.h"
 #include "app/settings.h"
+#include "link/commwindow.h"
+#include "link/scpilink.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFontDatabase>
-
 
 namespace {
 
@@ -44,12 +45,24 @@ int main(int argc, char *argv[])
 
     const QList<int> fonts = registerFonts(settings.programDir);
 
-    MainForm main(settings);
+    ScpiLink link(settings);
+    MainForm main(settings, link);
+    link.setHost(&main);
     QStringList args = QApplication::arguments();
     args.removeFirst();
     Tconff conff(settings, args, &main);
     conff.setWindowFlag(Qt::Window);
     main.setConfigDialog(&conff);
+
+    TCommFrm comm(settings, link);
+    main.setCommWindow(&comm);
+    link.startSupervision();
+
+    // Holding Shift while starting keeps the program offline.
+    const bool shift = QGuiApplication::queryKeyboardModifiers() & Qt::ShiftModifier;
+    if (!shift && settings.AutoConnect)
+        comm.INITbClick();
+    ScpiLink::DelayMs(200);
 
     main.show();
     const int rc = app.exec();

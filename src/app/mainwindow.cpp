@@ -5,7 +5,10 @@
 #include "app/configdialog.h"
 #include "app/dialogs.h"
 #include "app/settings.h"
+#include "link/commwindow.h"
+#include "link/scpilink.h"
 
+#include <QApplication>
 #include <QDesktopServices>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -15,6 +18,7 @@
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QUrl>
+#include <QVBoxLayout>
 
 namespace {
 constexpr int kClientWidth = 650;
@@ -23,7 +27,8 @@ constexpr int kNarrowWidth = 424;
 constexpr int kWideWidth = 651;
 } // namespace
 
-MainForm::MainForm(Settings &settings, QWidget *parent) : QMainWindow(parent), m_s(settings)
+MainForm::MainForm(Settings &settings, ScpiLink &link, QWidget *parent)
+    : QMainWindow(parent), m_s(settings), m_link(link)
 {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(dialogs::kProgramName);
@@ -38,6 +43,16 @@ MainForm::MainForm(Settings &settings, QWidget *parent) : QMainWindow(parent), m
     pal.setColor(QPalette::Window, Qt::black);
     m_displayPanel->setPalette(pal);
     m_displayPanel->setFixedWidth(kNarrowWidth - 4);
+    auto *display = new QVBoxLayout(m_displayPanel);
+    m_meastext1 = new QLabel(m_displayPanel);
+    m_meastext1->setObjectName(QStringLiteral("meastext1"));
+    m_meastext1->setStyleSheet(QStringLiteral("color: #00ff00; font-size: 28pt;"));
+    display->addWidget(m_meastext1);
+    display->addStretch();
+    m_datalas = new QLabel(m_displayPanel);
+    m_datalas->setObjectName(QStringLiteral("datalas"));
+    m_datalas->setStyleSheet(QStringLiteral("color: #a0a0a0;"));
+    display->addWidget(m_datalas);
     row->addWidget(m_displayPanel);
     buildPages();
     row->addWidget(m_PageControl1, 1);
@@ -57,8 +72,7 @@ MainForm::MainForm(Settings &settings, QWidget *parent) : QMainWindow(parent), m
     setStatusBar(bar);
 
     buildMenus();
-    resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height() +
-                             bar->sizeHint().height());
+    resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height() + bar->sizeHint().height());
 }
 
 void MainForm::buildPages()
@@ -92,6 +106,13 @@ void MainForm::buildMenus()
 
     m_deviceMenu = menuBar()->addMenu(QStringLiteral("&Device"));
     m_deviceMenu->setObjectName(QStringLiteral("Device1"));
+    m_deviceMenu->setToolTipsVisible(true);
+    QAction *comm = m_deviceMenu->addAction(QStringLiteral("Communication..."));
+    comm->setObjectName(QStringLiteral("Communication1"));
+    connect(comm, &QAction::triggered, this, &MainForm::Communication1Click);
+    m_Connect1 = m_deviceMenu->addAction(QStringLiteral("Connect [Shift F2]"));
+    m_Connect1->setObjectName(QStringLiteral("Connect1"));
+    connect(m_Connect1, &QAction::triggered, this, &MainForm::toggleConnection);
     m_measurementMenu = menuBar()->addMenu(QStringLiteral("&Measurement"));
     m_measurementMenu->setObjectName(QStringLiteral("Measurement1"));
 
@@ -146,10 +167,16 @@ void MainForm::FormShow()
     m_PageControl1->setTabVisible(3, false);
     setStatusPanel(0, QStringLiteral("Press [Shift + F3] for connection to ") + m_s.host1 +
                           QLatin1Char(':') + m_s.port1);
+    setStatusPanel(2, m_link.eolStatusText());
 }
 
 void MainForm::keyPressEvent(QKeyEvent *e)
 {
+    if (e->key() == Qt::Key_F2 && (e->modifiers() & Qt::ShiftModifier)) {
+        toggleConnection();
+        e->accept();
+        return;
+    }
     switch (e->key()) {
     case Qt::Key_F3:
         m_PageControl1->setCurrentIndex(4);
@@ -174,6 +201,72 @@ void MainForm::keyPressEvent(QKeyEvent *e)
         return;
     }
     e->accept();
+}
+
+void MainForm::setCommWindow(TCommFrm *comm)
+{
+    m_comm = comm;
+    m_comm->setMainWindowVisible([this] { return isVisible(); });
+    connect(m_comm, &TCommFrm::connectHintChanged, this, &MainForm::setConnectHint);
+    setConnectHint(m_comm->connectHint());
+}
+
+void MainForm::toggleConnection()
+{
+    if (!m_comm)
+        return;
+    if (m_link.connected())
+        m_comm->QuitCmdClick();
+    else
+        m_comm->INITbClick();
+}
+
+void MainForm::Communication1Click()
+{
+    if (!m_comm)
+        return;
+    m_comm->show();
+    m_comm->raise();
+    m_comm->activateWindow();
+}
+
+QString MainForm::measText() const
+{
+    return m_meastext1->text();
+}
+
+void MainForm::setMeasText(const QString &text)
+{
+    m_meastext1->setText(text);
+    m_meastext1->repaint();
+}
+
+void MainForm::setConnectCaption(const QString &caption)
+{
+    m_Connect1->setText(caption);
+}
+
+void MainForm::setConnectHint(const QString &hint)
+{
+    m_Connect1->setToolTip(hint);
+}
+
+void MainForm::setDatalas(const QString &text)
+{
+    m_datalas->setText(text);
+}
+
+void MainForm::setAppTitle(const QString &title)
+{
+    if (m_appTitle == title)
+        return;
+    m_appTitle = title;
+    QGuiApplication::setApplicationDisplayName(title);
+}
+
+void MainForm::setEolStatus(const QString &text)
+{
+    setStatusPanel(2, text);
 }
 
 void MainForm::more1Click()

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "link/linkhost.h"
+
 #include <QMainWindow>
 
 class QAction;
@@ -8,20 +10,22 @@ class QFrame;
 class QLabel;
 class QMenu;
 class QTabWidget;
+class ScpiLink;
+class TCommFrm;
 class Tconff;
 struct Settings;
 
 // The main window: the reading display, the pages of controls and the status bar.
-class MainForm : public QMainWindow
+class MainForm : public QMainWindow, public LinkHost
 {
     Q_OBJECT
 public:
-    explicit MainForm(Settings &settings, QWidget *parent = nullptr);
+    MainForm(Settings &settings, ScpiLink &link, QWidget *parent = nullptr);
 
     void setConfigDialog(Tconff *dialog) { m_conff = dialog; }
+    void setCommWindow(TCommFrm *comm);
 
     // Status bar panels 0..2.
-    void setStatusPanel(int index, const QString &text);
     QString statusPanel(int index) const;
 
     QTabWidget *pages() const { return m_PageControl1; }
@@ -29,6 +33,21 @@ public:
     QMenu *measurementMenu() const { return m_measurementMenu; }
     QMenu *helpMenu() const { return m_helpMenu; }
     QFrame *displayPanel() const { return m_displayPanel; }
+
+    // Shift+F2 and the Device menu's connect item.
+    void toggleConnection();
+    void Communication1Click();
+    QString appTitle() const { return m_appTitle; }
+    QString measText() const;
+
+    // LinkHost
+    void setMeasText(const QString &text) override;
+    void setStatusPanel(int index, const QString &text) override;
+    void setConnectCaption(const QString &caption) override;
+    void setConnectHint(const QString &hint) override;
+    void setDatalas(const QString &text) override;
+    void setAppTitle(const QString &title) override;
+    void setEolStatus(const QString &text) override;
 
     void more1Click();
     void Configuration1Click();
@@ -46,7 +65,13 @@ private:
     void openFolder(const QString &dir);
 
     Settings &m_s;
+    ScpiLink &m_link;
     Tconff *m_conff = nullptr;
+    TCommFrm *m_comm = nullptr;
+    QAction *m_Connect1 = nullptr;
+    QLabel *m_meastext1 = nullptr;
+    QLabel *m_datalas = nullptr;
+    QString m_appTitle;
     bool m_shown = false;
     QFrame *m_displayPanel = nullptr;
     QTabWidget *m_PageControl1 = nullptr;

@@ -27,8 +27,8 @@ int formatGeneral(char *buf, long double v, int precision)
     }
     // Round to `precision` digits first; the exponent after rounding decides the notation.
     char sci[64];
-    auto res = std::to_chars(sci, sci + sizeof sci, v, std::chars_format::scientific,
-                             precision - 1);
+    auto res =
+        std::to_chars(sci, sci + sizeof sci, v, std::chars_format::scientific, precision - 1);
     const char *p = sci;
     const char *end = res.ptr;
     bool negative = false;

@@ -116,8 +116,7 @@ private slots:
         QTest::addColumn<QStringList>("init");
         QTest::addColumn<int>("bufferSize");
         const QStringList builtIn = Settings::defaultInitList();
-        QTest::newRow("no keys keeps built-in")
-            << QByteArray("[Program]\n") << builtIn << 2000000;
+        QTest::newRow("no keys keeps built-in") << QByteArray("[Program]\n") << builtIn << 2000000;
         QTest::newRow("empty Init1_0 empties")
             << QByteArray("[Instrument]\nInit1_0=\n") << QStringList() << 2000000;
         QTest::newRow("Init1_1 without Init1_0 appends")
@@ -126,10 +125,10 @@ private slots:
         QTest::newRow("gaps dropped, 100 read, 101 not")
             << QByteArray("[Instrument]\nInit1_0=A\nInit1_5=B\nInit1_100=C\nInit1_101=D\n")
             << QStringList{"A", "B", "C"} << 2000000;
-        QTest::newRow("buffer capped") << QByteArray("[Program]\nBufferSize=50000000\n")
-                                       << builtIn << 10000000;
-        QTest::newRow("buffer kept") << QByteArray("[program]\nbuffersize=1234\n") << builtIn
-                                     << 1234;
+        QTest::newRow("buffer capped")
+            << QByteArray("[Program]\nBufferSize=50000000\n") << builtIn << 10000000;
+        QTest::newRow("buffer kept")
+            << QByteArray("[program]\nbuffersize=1234\n") << builtIn << 1234;
     }
     void loadRules()
     {
@@ -244,28 +243,31 @@ private slots:
         QTest::addColumn<bool>("autoSave");
         QTest::addColumn<QString>("dataDir");
         QTest::addColumn<bool>("lang");
-        QTest::newRow("none") << QStringList{} << true << "localhost" << "3490" << false << ""
-                              << true;
+        QTest::newRow("none") << QStringList{} << true << "localhost"
+                              << "3490" << false << "" << true;
         QTest::newRow("noconnect then connect")
-            << QStringList{"/noconnect", "/CONNECT"} << true << "localhost" << "3490" << false
-            << "" << true;
+            << QStringList{"/noconnect", "/CONNECT"} << true << "localhost"
+            << "3490" << false << "" << true;
         QTest::newRow("connect then noconnect")
-            << QStringList{"/connect", "/NoConnect"} << false << "localhost" << "3490" << false
-            << "" << true;
-        QTest::newRow("addr and port") << QStringList{"/addr:Dmm-1", "/PORT:5025"} << true
-                                       << "Dmm-1" << "5025" << false << "" << true;
-        QTest::newRow("empty addr") << QStringList{"/ADDR:"} << true << "" << "3490" << false
-                                    << "" << true;
-        QTest::newRow("port with leading char")
-            << QStringList{"x/PORT:77"} << true << "localhost" << ":77" << false << "" << true;
-        QTest::newRow("later wins") << QStringList{"/addr:a", "/addr:b", "/autosave", "/nosave"}
-                                    << true << "b" << "3490" << false << "" << true;
+            << QStringList{"/connect", "/NoConnect"} << false << "localhost"
+            << "3490" << false << "" << true;
+        QTest::newRow("addr and port")
+            << QStringList{"/addr:Dmm-1", "/PORT:5025"} << true << "Dmm-1"
+            << "5025" << false << "" << true;
+        QTest::newRow("empty addr") << QStringList{"/ADDR:"} << true << ""
+                                    << "3490" << false << "" << true;
+        QTest::newRow("port with leading char") << QStringList{"x/PORT:77"} << true << "localhost"
+                                                << ":77" << false << "" << true;
+        QTest::newRow("later wins")
+            << QStringList{"/addr:a", "/addr:b", "/autosave", "/nosave"} << true << "b"
+            << "3490" << false << "" << true;
         QTest::newRow("equal test is exact")
-            << QStringList{"/AUTOSAVE2", "/nolangx"} << true << "localhost" << "3490" << false
-            << "" << true;
+            << QStringList{"/AUTOSAVE2", "/nolangx"} << true << "localhost"
+            << "3490" << false << "" << true;
         QTest::newRow("datadir delimiter")
             << QStringList{"/datadir:/tmp/x", "/autosave", "/NOLANG", "unknown"} << true
-            << "localhost" << "3490" << true << "/tmp/x/" << false;
+            << "localhost"
+            << "3490" << true << "/tmp/x/" << false;
         QTest::newRow("empty datadir") << QStringList{"/DATADIR:"} << true << "localhost"
                                        << "3490" << false << "/" << true;
     }

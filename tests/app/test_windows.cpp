@@ -3,6 +3,7 @@
 #include "app/dialogs.h"
 #include "app/mainwindow.h"
 #include "app/settings.h"
+#include "link/scpilink.h"
 
 #include <QCheckBox>
 #include <QFile>
@@ -122,7 +123,8 @@ private slots:
     void mainWindowSkeleton()
     {
         Settings s = freshSettings();
-        MainForm w(s);
+        ScpiLink link(s);
+        MainForm w(s, link);
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         QCOMPARE(w.windowTitle(), QStringLiteral("Tervaxis"));

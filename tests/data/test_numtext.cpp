@@ -110,7 +110,9 @@ private slots:
     {
         QCOMPARE(decodeLegacyText(QByteArray("\xEC\xD9"), LegacyCodepage::Windows1253),
                  QString::fromUtf8("\u03bc\u03a9"));
-        QCOMPARE(decodeLegacyText(QByteArray("\xB0""C")), QString::fromUtf8("\u00b0C"));
+        QCOMPARE(decodeLegacyText(QByteArray("\xB0"
+                                             "C")),
+                 QString::fromUtf8("\u00b0C"));
         QCOMPARE(decodeLegacyText(QString::fromUtf8("\u03bc\u03a9").toUtf8(),
                                   LegacyCodepage::Windows1253),
                  QString::fromUtf8("\u03bc\u03a9"));

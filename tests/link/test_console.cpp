@@ -1,0 +1,127 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "linkfixture.h"
+
+#include "link/cmdhistory.h"
+#include "link/commwindow.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+class TestConsole : public QObject
+{
+    Q_OBJECT
+private slots:
+    void history_data()
+    {
+        QTest::addColumn<QStringList>("before");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QStringList>("added");
+        QTest::addColumn<QStringList>("promoted");
+        QTest::newRow("new command")
+            << QStringList{"conf?"} << "read?" << QStringList{"read?", "conf?"}
+            << QStringList{"read?", "conf?"};
+        QTest::newRow("other case") << QStringList{"a", "*IDN?"} << "*idn?"
+                                    << QStringList{"a", "*IDN?"} << QStringList{"*idn?", "a"};
+        QTest::newRow("part of longer entry")
+            << QStringList{"x", "conf?"} << "conf" << QStringList{"x", "conf?"}
+            << QStringList{"conf", "x", "conf?"};
+    }
+    void history()
+    {
+        QFETCH(QStringList, before);
+        QFETCH(QString, typed);
+        QFETCH(QStringList, added);
+        QFETCH(QStringList, promoted);
+        QStringList h = before;
+        cmdhistory::AddHistory(h, typed);
+        QCOMPARE(h, added);
+        cmdhistory::PromoteHistory(h, typed);
+        QCOMPARE(h, promoted);
+    }
+
+    void historyLimits()
+    {
+        QStringList h;
+        for (int i = 0; i < 70; ++i)
+            cmdhistory::AddHistory(h, QStringLiteral("cmd%1;").arg(i));
+        QCOMPARE(h.size(), 64);
+        QCOMPARE(h.first(), QStringLiteral("cmd69;"));
+        // Promoting into a full list drops just the 51st entry.
+        cmdhistory::PromoteHistory(h, QStringLiteral("new"));
+        QCOMPARE(h.size(), 64);
+        QCOMPARE(h[49], QStringLiteral("cmd21;"));
+        QCOMPARE(h[50], QStringLiteral("cmd19;"));
+    }
+
+    void consoleWindow()
+    {
+        QTemporaryDir dir;
+        LinkFixture f;
+        f.settings.configDir = dir.path() + QLatin1Char('/');
+        QVERIFY(f.sim.listen(0));
+        f.settings.host1 = QStringLiteral("127.0.0.1");
+        f.settings.port1 = QString::number(f.sim.port());
+        QFile hist(f.settings.configDir + QStringLiteral("cmdhistory"));
+        QVERIFY(hist.open(QIODevice::WriteOnly));
+        hist.write("conf?\r\n*IDN?\r\n");
+        hist.close();
+
+        {
+            TCommFrm w(f.settings, f.link);
+            w.show();
+            auto *combo = w.findChild<QComboBox *>(QStringLiteral("datalecb"));
+            QCOMPARE(w.history(), (QStringList{"conf?", "*IDN?"}));
+            auto *log = w.findChild<QPlainTextEdit *>(QStringLiteral("commlogm"));
+            QVERIFY(!log->isEnabled());
+
+            w.findChild<QPushButton *>(QStringLiteral("INITb"))->click();
+            QVERIFY(f.link.connected());
+            QVERIFY(log->isEnabled());
+            QVERIFY(log->toPlainText().contains(QStringLiteral("  EOL = 0D0A [CRLF]")));
+            QVERIFY(!w.findChild<QPushButton *>(QStringLiteral("INITb"))->isEnabled());
+
+            // Ctrl+Enter sends, reads the value and shows it.
+            f.sim.setReadingSequence({QStringLiteral("+2.50000000E+00")});
+            combo->setEditText(QStringLiteral("read?"));
+            QTest::keyClick(combo->lineEdit(), Qt::Key_Return, Qt::ControlModifier);
+            QCOMPARE(w.history().first(), QStringLiteral("read?"));
+            QCOMPARE(w.findChild<QLabel *>(QStringLiteral("lastvall"))->text(),
+                     QStringLiteral("2.5"));
+            QCOMPARE(f.host.processRequests, 1);
+
+            // The log keeps the newest 1100 lines.
+            w.findChild<QPushButton *>(QStringLiteral("clearlogb"))->click();
+            for (int i = 1; i <= 1101; ++i)
+                w.AddLog(QStringLiteral("line %1").arg(i));
+            const QStringList lines = log->toPlainText().split(QLatin1Char('\n'));
+            QCOMPARE(lines.size(), 1100);
+            QCOMPARE(lines.first(), QStringLiteral("line 2"));
+            QCOMPARE(lines.last(), QStringLiteral("line 1101"));
+
+            // The port field keeps the last valid number.
+            auto *port = w.findChild<QLineEdit *>(QStringLiteral("porte"));
+            port->setText(QStringLiteral("5025"));
+            QCOMPARE(port->text(), QStringLiteral("5025"));
+            port->setText(QStringLiteral("50x"));
+            QCOMPARE(port->text(), QStringLiteral("5025"));
+            port->selectAll();
+            QTest::keyClicks(port, QStringLiteral("80a,"));
+            QCOMPARE(port->text(), QStringLiteral("80"));
+
+            // Closed while the main window lives: only hidden, still connected.
+            w.setMainWindowVisible([] { return true; });
+            w.close();
+            QVERIFY(!w.isVisible());
+            QVERIFY(f.link.connected());
+        }
+        QVERIFY(hist.open(QIODevice::ReadOnly));
+        QCOMPARE(hist.readAll(), QByteArray("read?\r\nconf?\r\n*IDN?\r\n"));
+    }
+};
+
+QTEST_MAIN(TestConsole)
+#include "test_console.moc"
