@@ -235,7 +235,8 @@ void ReadingEngine::limitTest(long double v, ReadingView &view)
         st.inLimit = false;
         view.valueColour = DisplayColour::Red;
         st.chartTextColour = DisplayColour::Red;
-        st.limitText = v < m_s.LowLimit ? QStringLiteral(" LOW") : QStringLiteral("HIGH");
+        // A reading exactly on the low limit is low, not high.
+        st.limitText = v <= m_s.LowLimit ? QStringLiteral(" LOW") : QStringLiteral("HIGH");
         st.passArmed = true;
         if (jumped && m_s.Limit_beep) {
             view.beepHz = kOutOfLimitHz;

@@ -120,8 +120,8 @@ void TestReadingFormat::formatValue_data()
                          << "+999.00000 ";
     QTest::newRow("rounds up past 999") << "0.99999999999"
                                         << "+1000.0000m";
-    QTest::newRow("just over 999") << "999.5"
-                                   << "+999.50000 ";
+    QTest::newRow("just over 999 is kilo") << "999.5"
+                                           << "+0.9995000K";
     QTest::newRow("1000") << "1000"
                           << "+1.0000000K";
     QTest::newRow("999999") << "999999"
