@@ -81,7 +81,7 @@ void BM_WriteBufferFile(benchmark::State &state)
     state.SetItemsProcessed(state.iterations() * kRecords);
     state.SetLabel("items = lines");
 }
-BENCHMARK(BM_WriteBufferFile)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_WriteBufferFile)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
 
 void BM_ParseBufferFile(benchmark::State &state)
 {
@@ -108,7 +108,7 @@ void BM_ParseBufferFile(benchmark::State &state)
     state.SetItemsProcessed(state.iterations() * (kRecords + 3));
     state.SetLabel("items = lines");
 }
-BENCHMARK(BM_ParseBufferFile)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_ParseBufferFile)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
 
 // One automatic batch: 51 readings staged, the 51st appends and syncs them.
 void BM_AutoSaveBatch51(benchmark::State &state)
@@ -129,7 +129,7 @@ void BM_AutoSaveBatch51(benchmark::State &state)
         state.ResumeTiming();
     }
 }
-BENCHMARK(BM_AutoSaveBatch51)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_AutoSaveBatch51)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The written file must be exactly what the line composer gives, and every number must
 // read back as the 15-digit text that was written.
