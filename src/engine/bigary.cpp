@@ -3,6 +3,44 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
+
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
+
+namespace {
+constexpr size_t kMapThreshold = size_t(4) << 20;
+}
+
+template <typename T>
+void *RecordAllocator<T>::allocateBytes(size_t bytes)
+{
+#ifdef __linux__
+    if (bytes >= kMapThreshold) {
+        void *p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (p == MAP_FAILED)
+            throw std::bad_alloc();
+        madvise(p, bytes, MADV_HUGEPAGE);
+        return p;
+    }
+#endif
+    return ::operator new(bytes, std::align_val_t(alignof(T)));
+}
+
+template <typename T>
+void RecordAllocator<T>::deallocateBytes(void *p, size_t bytes)
+{
+#ifdef __linux__
+    if (bytes >= kMapThreshold) {
+        munmap(p, bytes);
+        return;
+    }
+#endif
+    ::operator delete(p, std::align_val_t(alignof(T)));
+}
+
+template struct RecordAllocator<measpol>;
 
 BigAry::BigAry(qint64 maxbuffer) : m_maxbuffer(maxBufferFromSetting(maxbuffer))
 {
@@ -48,12 +86,11 @@ bool BigAry::Append(const measpol &record)
     if (m_pos > m_maxbuffer)
         m_pos = 0;
     if (m_pos > High()) {
-        // Grow geometrically, but never past the ring's size: at ten million records a
-        // doubling beyond it would reserve half a gigabyte for nothing.
-        if (m_records.size() == m_records.capacity()) {
-            const size_t limit = static_cast<size_t>(m_maxbuffer) + 1;
-            m_records.reserve(std::min(limit, std::max<size_t>(m_records.capacity() * 2, 4096)));
-        }
+        // Reserve the whole ring once: the pages are only touched as records arrive, and
+        // nothing is ever copied to a larger block while the ring fills.
+        if (m_records.size() == m_records.capacity())
+            m_records.reserve(
+                std::max(static_cast<size_t>(m_maxbuffer) + 1, m_records.capacity() + 1));
         m_records.push_back(record);
     } else {
         m_records[static_cast<size_t>(m_pos)] = record;

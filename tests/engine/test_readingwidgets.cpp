@@ -5,6 +5,7 @@
 #include "engine/readingarea.h"
 #include "engine/readingcontroller.h"
 #include "engine/readingformat.h"
+#include "engine/sinetone.h"
 #include "recordingtone.h"
 
 #include <QCheckBox>
@@ -38,6 +39,8 @@ private slots:
     void limitBeepsReachTheTone();
     void limitSwitchOffResetsColour();
     void settingsIntoControls();
+    void toneSamples_data();
+    void toneSamples();
 
 private:
     template <typename T>
@@ -367,6 +370,42 @@ void TestReadingWidgets::settingsIntoControls()
 
     child<QCheckBox>("filterenacb")->click();
     QVERIFY(!s.Filter);
+}
+
+void TestReadingWidgets::toneSamples_data()
+{
+    QTest::addColumn<int>("hz");
+    QTest::addColumn<int>("ms");
+    QTest::newRow("out of limits") << 900 << 100;
+    QTest::newRow("back in limits") << 450 << 100;
+    QTest::newRow("nothing") << 450 << 0;
+}
+
+void TestReadingWidgets::toneSamples()
+{
+    QFETCH(int, hz);
+    QFETCH(int, ms);
+    const QByteArray data = SineTone::samples(hz, ms, 44100);
+    QCOMPARE(data.size(), 2 * 44100 * ms / 1000);
+    const auto *s = reinterpret_cast<const qint16 *>(data.constData());
+    const int n = int(data.size() / 2);
+    int peak = 0;
+    int crossings = 0;
+    for (int i = 0; i < n; ++i) {
+        peak = std::max(peak, std::abs(int(s[i])));
+        if (i > 0 && (s[i - 1] < 0) != (s[i] < 0))
+            ++crossings;
+    }
+    if (n > 0) {
+        QCOMPARE(s[0], qint16(0)); // faded in: no click
+        QVERIFY(std::abs(int(s[n - 1])) < 200);
+        QVERIFY(peak > 16000 && peak <= 16384);
+        // Two sign changes per period.
+        QVERIFY(std::abs(crossings - 2 * hz * ms / 1000) <= 2);
+    }
+    // Wherever this runs, with or without a sound device, a beep must not fail.
+    SineTone tone;
+    tone.beep(hz, ms);
 }
 
 QTEST_MAIN(TestReadingWidgets)
