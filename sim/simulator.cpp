@@ -9,6 +9,12 @@
 
 namespace sim {
 
+namespace {
+// A peer that sends queries without reading the answers must not make us hold more
+// than this; beyond it we stop reading its commands until it catches up.
+constexpr qint64 maxBacklogBytes = 8 * 1024 * 1024;
+} // namespace
+
 // One connection: its input, the line being handled and its pending output.
 struct Simulator::Client
 {
@@ -36,8 +42,10 @@ struct Simulator::Client
     int linesReceived = 0;
     int linesDone = 0;
     bool closing = false;
+    bool stalled = false; // waiting for the peer to read its replies
 
     std::deque<Chunk> out;
+    qint64 outBytes = 0;
     qint64 lastWrite = std::numeric_limits<qint64>::min() / 2;
     qint64 streamLeft = 0;
 };
@@ -135,6 +143,12 @@ void Simulator::onNewConnection()
         connect(c->streamTimer, &QTimer::timeout, this, [this, c] { streamTick(c); });
         connect(socket, &QTcpSocket::readyRead, this, [this, c] { onReadyRead(c); });
         connect(socket, &QTcpSocket::disconnected, this, [this, c] { removeClient(c); });
+        connect(socket, &QTcpSocket::bytesWritten, this, [this, c] {
+            if (!c->stalled || backlog(c) > maxBacklogBytes / 2)
+                return;
+            c->stalled = false;
+            onReadyRead(c); // takes what waited in the socket, then goes on with the lines
+        });
         emit clientConnected();
         // The signal's receiver may have closed everything.
         if (!find(c))
@@ -159,8 +173,15 @@ void Simulator::removeClient(Client *c)
     emit clientDisconnected();
 }
 
+qint64 Simulator::backlog(const Client *c) const
+{
+    return c->socket->bytesToWrite() + c->outBytes;
+}
+
 void Simulator::onReadyRead(Client *c)
 {
+    if (c->stalled)
+        return; // resumed from bytesWritten
     const QByteArray data = c->socket->readAll();
     if (c->closing)
         return;
@@ -224,6 +245,10 @@ void Simulator::pump(Client *c)
         if (!c->lineActive) {
             if (c->pendingLines.isEmpty() || c->closing)
                 return;
+            if (backlog(c) > maxBacklogBytes) {
+                c->stalled = true;
+                return;
+            }
             c->pieces = Instrument::splitLine(c->pendingLines.takeFirst());
             c->answers.clear();
             c->lineSilent = false;
@@ -292,6 +317,7 @@ void Simulator::sendReply(Client *c, const QString &text)
     for (qsizetype pos = 0; pos < data.size(); pos += size) {
         const bool first = pos == 0;
         c->out.push_back({data.mid(pos, size), first ? notBefore : 0, first ? 0 : m_splitGapMs});
+        c->outBytes += c->out.back().data.size();
     }
 }
 
@@ -306,6 +332,7 @@ void Simulator::flush(Client *c)
             return;
         }
         c->socket->write(chunk.data);
+        c->outBytes -= chunk.data.size();
         c->lastWrite = now;
         c->out.pop_front();
     }

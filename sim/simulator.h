@@ -122,6 +122,7 @@ private:
     void flush(Client *c);
     void streamTick(Client *c);
     Client *find(const Client *c) const;
+    qint64 backlog(const Client *c) const;
 
     QTcpServer m_server;
     Instrument m_instrument;

@@ -79,6 +79,7 @@ private slots:
     void closeDropsClientsAndListensAgain();
     void streamWithoutTerminator();
     void overlongLineIsRefused();
+    void slowReaderGetsEverything();
 };
 
 void TestSim::replies_data()
@@ -486,6 +487,36 @@ void TestSim::overlongLineIsRefused()
     QVERIFY(peer.waitForLines(2));
     QCOMPARE(peer.lines(), (QStringList{"-363,\"Input buffer overrun\"", "+0,\"No error\""}));
     QCOMPARE(simulator.commands(), (QStringList{"syst:err?", "syst:err?"}));
+}
+
+void TestSim::slowReaderGetsEverything()
+{
+    Simulator simulator;
+    simulator.setReadingSequence({QStringLiteral("+1.00000000E+00")});
+    QVERIFY(simulator.listen());
+    QTcpSocket socket;
+    socket.setReadBufferSize(4096);
+    socket.connectToHost(QHostAddress::LocalHost, simulator.port());
+    QVERIFY(socket.waitForConnected(waitMs));
+    // 30 replies of 800 kB: far more than the simulator holds for one peer.
+    constexpr int fetches = 30;
+    QByteArray lines = "trig:count 50000\r\ninit\r\n";
+    for (int i = 0; i < fetches; ++i)
+        lines += "fetch?\r\n";
+    socket.write(lines);
+    QTRY_VERIFY(simulator.commands().size() >= 3);
+
+    QByteArray received;
+    QObject::connect(&socket, &QTcpSocket::readyRead, [&] { received += socket.readAll(); });
+    socket.setReadBufferSize(0); // a capped client buffer would not signal again
+    received += socket.readAll();
+    const bool all = QTest::qWaitFor([&] { return received.count("\r\n") >= fetches; }, 20000);
+    QVERIFY(all);
+    const QList<QByteArray> replies = received.split('\n');
+    QCOMPARE(replies.size(), fetches + 1);
+    for (int i = 0; i < fetches; ++i)
+        QCOMPARE(replies.at(i).size(), 50000 * 16); // 49999 commas and the CR
+    QCOMPARE(simulator.commands().size(), fetches + 2);
 }
 
 QTEST_GUILESS_MAIN(TestSim)
