@@ -133,8 +133,7 @@ void MeasurementCycle::RunCycle()
         if (pass)
             m_host->requestGraphRefresh();
         const quint32 now = dtime::ticks();
-        if (!m_chartTickSet ||
-            dtime::tickDiff(now, m_lastChartTick) > m_s.GraphRepeatTime) {
+        if (!m_chartTickSet || dtime::tickDiff(now, m_lastChartTick) > m_s.GraphRepeatTime) {
             if (pass) {
                 const measpol rec = m_engine.currentRecord();
                 if (sentinel::isValid(st.current) && m_host->addToBigChart())

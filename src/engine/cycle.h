@@ -92,7 +92,11 @@ public:
     void setDueTick(quint32 t) { m_dueTick = t; }
     quint32 lastEndTick() const { return m_lastEndTick; }
     void setLastEndTick(quint32 t) { m_lastEndTick = t; }
-    void resetChartTick() { m_lastChartTick = 0; m_chartTickSet = false; }
+    void resetChartTick()
+    {
+        m_lastChartTick = 0;
+        m_chartTickSet = false;
+    }
 
 signals:
     // Every cycle's start and end, for tests and benchmarks.

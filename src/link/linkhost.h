@@ -30,6 +30,8 @@ public:
     virtual long double cleanNumber(const QString &text, long double failure);
     // Display form of a value for the console and the log.
     virtual QString formatValue(long double v);
+    // The log text after "<# " for a value read by ReadValue.
+    virtual QString valueLogText(long double v);
 
     // The parse flag of NextField: interpret a field as a number. Returns the lines to log
     // after the "<O " line; `drain` asks for a quick read because the field was no number.
@@ -37,6 +39,7 @@ public:
     {
         QStringList log;
         bool drain = false;
+        QString lastValue; // for the console's last-value label; empty: unchanged
     };
     virtual FieldResult interpretField(const QString &field);
 

@@ -53,7 +53,7 @@ void ScpiLink::startSupervision()
     m_tcpcontimer->start();
 }
 
-QString ScpiLink::stamp()
+QString ScpiLink::timeStamp()
 {
     return QTime::currentTime().toString(QStringLiteral("hh:mm:ss:zzz"));
 }
@@ -234,14 +234,14 @@ QString ScpiLink::readCommon(bool quick, bool value)
     const QString mark = value ? QStringLiteral("<# ") : QStringLiteral("<R ");
     if (m_readbusy) {
         QCoreApplication::processEvents();
-        AddLog(stamp() + QLatin1Char(' ') + mark + QStringLiteral("READ BUSY"));
+        AddLog(timeStamp() + QLatin1Char(' ') + mark + QStringLiteral("READ BUSY"));
         return QString();
     }
     if (!m_connected) {
         LastRaw.clear();
         if (value) {
             LastData.clear();
-            AddLog(stamp() + QStringLiteral(" <# Not Connected"));
+            AddLog(timeStamp() + QStringLiteral(" <# Not Connected"));
             m_host->setCurrentReading(1e-37L);
         }
         return QString();
@@ -249,8 +249,13 @@ QString ScpiLink::readCommon(bool quick, bool value)
 
     readelapsed = 0;
     m_readbusy = true;
+    quint32 passStart = dtime::ticks();
     for (;;) {
-        readelapsed += 10;
+        // Each pass counts what it really took: a pause of 1 ms lasts 1 to 2 ms here, so a
+        // fixed 10 ms per pass would cut the configured wait to a fifth of itself.
+        const quint32 now = dtime::ticks();
+        readelapsed += std::max(1, dtime::tickDiff(now, passStart));
+        passStart = now;
         if (waitingBytes())
             readelapsed = 0;
         DelayMs(value ? 3 : 1);
@@ -259,7 +264,7 @@ QString ScpiLink::readCommon(bool quick, bool value)
             return QString();
         }
         if (readelapsed > m_s.DataTimeout) {
-            AddLog(stamp() + QLatin1Char(' ') + mark + QStringLiteral("TIMEOUT "));
+            AddLog(timeStamp() + QLatin1Char(' ') + mark + QStringLiteral("TIMEOUT "));
             m_readbusy = false;
             return QString();
         }
@@ -295,7 +300,7 @@ QString ScpiLink::readCommon(bool quick, bool value)
     emit socketStatus(QString::number(m_lastError) + QLatin1Char(' ') + m_lastErrorText);
     if (r != LineResult::Ok) {
         if (value)
-            AddLog(stamp() + QStringLiteral(" <#! ") + m_lastErrorText);
+            AddLog(timeStamp() + QStringLiteral(" <#! ") + m_lastErrorText);
         else
             AddLog(QStringLiteral("<R Error: ") + m_lastErrorText);
         m_readbusy = false;
@@ -316,14 +321,7 @@ QString ScpiLink::readCommon(bool quick, bool value)
     m_host->setCurrentReading(v);
     emit valueRead(m_host->formatValue(v));
     m_host->requestProcessReading();
-    QString shown;
-    if (std::fabs(v) < 1e-38L && v != 0)
-        shown = QStringLiteral("VALUE UNKNOWN");
-    else if (std::fabs(v) <= 1e37L)
-        shown = m_host->formatValue(v);
-    else
-        shown = QStringLiteral("OVERLOAD!");
-    AddLog(stamp() + QStringLiteral(" <# ") + shown);
+    AddLog(timeStamp() + QStringLiteral(" <# ") + m_host->valueLogText(v));
     m_readbusy = false;
     return line;
 }
@@ -344,6 +342,8 @@ QString ScpiLink::NextField(bool parse)
         const LinkHost::FieldResult r = m_host->interpretField(field);
         for (const QString &l : r.log)
             AddLog(l);
+        if (!r.lastValue.isEmpty())
+            emit valueRead(r.lastValue);
         if (r.drain)
             ReadReply(true);
     }
@@ -547,7 +547,7 @@ void ScpiLink::supervise()
         timeoutcount = 0;
     } else if (m_peerClosed) {
         timeoutcount = 0;
-        AddLog(stamp() + QStringLiteral(" <> Connection LOST ***"));
+        AddLog(timeStamp() + QStringLiteral(" <> Connection LOST ***"));
         Disconnect();
         m_host->setDatalas(QStringLiteral("Connection Lost"));
         m_host->setAppTitle(QStringLiteral("Connection Lost!"));

@@ -80,7 +80,12 @@ signals:
 
 private:
     void AddLog(const QString &line) { emit logLine(line); }
-    static QString stamp();
+
+public:
+    // "hh:mm:ss:zzz" of the log's event lines.
+    static QString timeStamp();
+
+private:
     void DetectEOL();
     QByteArray receiveRaw(int maxBytes, int timeoutMs);
     enum class LineResult { Ok, Timeout, Closed, TooLong };
