@@ -108,6 +108,11 @@ void Simulator::setSplit(int pieces, int gapMs)
     m_splitGapMs = qMax(0, gapMs);
 }
 
+void Simulator::setCannedReply(const QString &line, const QString &reply)
+{
+    m_canned.insert(line.trimmed().toUpper(), reply);
+}
+
 void Simulator::setErrorAfter(const QString &command, int code, const QString &message)
 {
     m_errorAfter = command.trimmed();
@@ -249,8 +254,15 @@ void Simulator::pump(Client *c)
                 c->stalled = true;
                 return;
             }
-            c->pieces = Instrument::splitLine(c->pendingLines.takeFirst());
+            const QString line = c->pendingLines.takeFirst();
             c->answers.clear();
+            const auto canned = m_canned.constFind(line.trimmed().toUpper());
+            if (canned != m_canned.constEnd()) {
+                c->pieces.clear();
+                c->answers << *canned;
+            } else {
+                c->pieces = Instrument::splitLine(line);
+            }
             c->lineSilent = false;
             c->path.clear();
             c->lineActive = true;

@@ -4,6 +4,7 @@
 #include "instrument.h"
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QObject>
 #include <QStringList>
 #include <QTcpServer>
@@ -79,6 +80,12 @@ public:
     void setTimeScale(double factor) { m_instrument.setTimeScale(factor); }
     void queueError(int code, const QString &message) { m_instrument.queueError(code, message); }
 
+    // A received line equal to `line` (blanks around it and letter case ignored) is not
+    // executed but answered with exactly `reply` (an empty reply is a bare terminator):
+    // for replies the instrument would never give, such as "1" to a filter query.
+    void setCannedReply(const QString &line, const QString &reply);
+    void clearCannedReplies() { m_canned.clear(); }
+
     // Faults. All take effect for the next reply or command line.
     void setTerminator(Terminator t) { m_terminator = t; }
     Terminator terminator() const { return m_terminator; }
@@ -136,6 +143,7 @@ private:
     int m_splitPieces = 1;
     int m_splitGapMs = 0;
     QStringList m_silent;
+    QHash<QString, QString> m_canned; // upper-case line -> reply
     int m_dropAfter = 0;
     QString m_errorAfter;
     int m_errorAfterCode = 0;

@@ -69,6 +69,7 @@ private slots:
     void seriesHoldsLaterCommands();
     void scaledSeriesEndsAtOnce();
     void seedMakesReadingsRepeat();
+    void cannedReply();
     void silentQuery();
     void hungInstrument();
     void splitReply();
@@ -325,6 +326,23 @@ void TestSim::seedMakesReadingsRepeat()
     QCOMPARE(readings(7), first);
     QVERIFY(readings(8) != first);
     QVERIFY(first.at(0) != first.at(1)); // noisy, not constant
+}
+
+void TestSim::cannedReply()
+{
+    Simulator simulator;
+    simulator.setCannedReply(QStringLiteral("Filter:state?; :filter:digital:state?"),
+                             QStringLiteral("1"));
+    simulator.setCannedReply(QStringLiteral("CONF:RES"), QStringLiteral("REARX"));
+    simulator.setCannedReply(QStringLiteral("syst:err?"), QString());
+    QVERIFY(simulator.listen());
+    Peer peer(simulator.port());
+    QVERIFY(peer.waitConnected());
+    peer.sendLines({"FILTER:STATE?; :FILTER:DIGITAL:STATE?", " conf:res ", "syst:err?", "conf?"});
+    QVERIFY(peer.waitForLines(4));
+    // The canned CONF:RES was answered, not executed.
+    QCOMPARE(peer.lines(), (QStringList{"1", "REARX", "", "\"VOLT +1.000000E+01,+3.000000E-06\""}));
+    QCOMPARE(simulator.commands().size(), 4);
 }
 
 void TestSim::silentQuery()
