@@ -58,8 +58,9 @@ public:
     // Handles one command (one ";"-separated piece of a line, blanks allowed around it).
     Step execute(const QString &command, Path &path);
 
-    // Back to power-on settings, as "*RST" does (the error queue and everything set
-    // through this API for tests are kept).
+    // Back to power-on measurement, trigger, filter and display settings, as "*RST" does.
+    // The error queue, identification, terminals, reading sequence, noise and garbage
+    // switch are kept.
     void reset();
 
     // Identification, the four fields of "*IDN?", and the answer to "CAL:DATE?".
