@@ -86,11 +86,8 @@ private slots:
     void invalidReadingKeepsPictures();
     void redrawDoesNotStoreReading();
     void seriesNumbersSurviveRedraw();
-    void eraseChart();
-    void hover();
     void clipboardText_data();
     void clipboardText();
-    void histogramTexts();
     void markerTop_data();
     void markerTop();
     void clearHint();
@@ -440,53 +437,6 @@ void TestChartStats::seriesNumbersSurviveRedraw()
     QCOMPARE(cs.entry(399).sampleNumber, 0);
 }
 
-void TestChartStats::eraseChart()
-{
-    ChartStats cs;
-    feed(cs, {1, 2, 3});
-    cs.UpdateMean10(3);
-    cs.UpdateStatistics(3);
-    cs.EraseChart();
-    QCOMPARE(cs.texts().mean10l, QStringLiteral("N/A"));
-    for (long double s : cs.mean10Slots())
-        QCOMPARE(s, sentinel::kEmptyReading);
-    for (int i = 0; i < chart::kEntries; ++i) {
-        const ChartEntry &e = cs.entry(i);
-        QCOMPARE(e.rec.value1, sentinel::kEmptyReading);
-        QCOMPARE(e.rec.value2, sentinel::kEmptyReading);
-        QCOMPARE(e.rec.dateTime, 0.0);
-        QCOMPARE(e.rec.Lunits1.size(), 0);
-    }
-    for (qint32 n : cs.bins())
-        QCOMPARE(n, 0);
-    QCOMPARE(cs.chartImage().pixel(0, 229), kBack);
-    QCOMPARE(cs.histogramImage().pixel(0, 39), kBlack);
-    // The running statistics are not the chart's.
-    QCOMPARE(cs.stats().count, 1);
-}
-
-void TestChartStats::hover()
-{
-    ChartStats cs;
-    const double when = dtime::fromQDateTime(QDateTime(QDate(2024, 3, 5), QTime(14, 3, 9, 250)));
-    feed(cs, {-2, 2}, reading(0, when));
-    const ChartStats::Hover h = cs.hoverChart(399);
-    QCOMPARE(h.status, QStringLiteral(" Tue 14:03:09.250  ") + FormatValue(2) +
-                           QStringLiteral(" V= ;  ") + FormatValue(4) + QStringLiteral(" Ohm"));
-    QCOMPARE(h.markerRow, std::optional<int>(0));
-    QCOMPARE(cs.hoverValue(), 2.0L);
-    const ChartStats::Hover empty = cs.hoverChart(10);
-    QCOMPARE(empty.status, QStringLiteral(" n/a"));
-    QVERIFY(!empty.markerRow);
-    QCOMPARE(cs.hoverValue(), chart::kNoHover);
-    // Out of the picture is the nearest column.
-    QCOMPARE(cs.hoverChart(900).status, h.status);
-
-    QCOMPARE(cs.hoverHistogram(0), QStringLiteral(" From: ") + FormatValue(-2) +
-                                       QStringLiteral(" to ") + FormatValue(-1.9) +
-                                       QStringLiteral("   count: 1  pos.: 0"));
-}
-
 void TestChartStats::clipboardText_data()
 {
     QTest::addColumn<double>("v");
@@ -520,18 +470,6 @@ void TestChartStats::clipboardText()
     QFETCH(QString, sep);
     QFETCH(QString, text);
     QCOMPARE(clipboardValueText(v, QStringLiteral("V="), Qt::KeyboardModifiers(mods), sep), text);
-}
-
-void TestChartStats::histogramTexts()
-{
-    std::array<qint32, chart::kBins> bins{};
-    for (int i = 0; i < chart::kBins; ++i)
-        bins[size_t(i)] = i * 3;
-    const QString t = histogramDataText(bins);
-    QVERIFY(t.startsWith(QStringLiteral("Histogram data:\n\n0\t0\t\t1\t3\n2\t6\t\t3\t9\n")));
-    QVERIFY(t.endsWith(QStringLiteral("38\t114\t\t39\t117\n")));
-    QCOMPARE(t.count(QLatin1Char('\n')), 2 + 20);
-    QVERIFY(!t.contains(QStringLiteral("120"))); // bin 40 is not listed
 }
 
 void TestChartStats::markerTop_data()
