@@ -2,6 +2,8 @@
 #include "app/configdialog.h"
 #include "app/mainwindow.h"
 #include "app/settings.h"
+#include "engine/bigary.h"
+#include "engine/sinetone.h"
 #include "link/commwindow.h"
 #include "link/scpilink.h"
 
@@ -46,13 +48,16 @@ int main(int argc, char *argv[])
     const QList<int> fonts = registerFonts(settings.programDir);
 
     ScpiLink link(settings);
-    MainForm main(settings, link);
+    BigAry bigAry;
+    SineTone tone;
+    MainForm main(settings, link, bigAry, tone);
     link.setHost(&main);
     QStringList args = QApplication::arguments();
     args.removeFirst();
     Tconff conff(settings, args, &main);
     conff.setWindowFlag(Qt::Window);
     main.setConfigDialog(&conff);
+    bigAry.setMaxBuffer(BigAry::maxBufferFromSetting(settings.BufferSize));
 
     TCommFrm comm(settings, link);
     main.setCommWindow(&comm);

@@ -4,19 +4,36 @@
 #include "app/commandline.h"
 #include "app/configdialog.h"
 #include "app/dialogs.h"
+#include "app/numerickeyfilter.h"
 #include "app/settings.h"
+#include "data/datetime.h"
+#include "engine/bigary.h"
+#include "engine/mathpage.h"
+#include "engine/readingarea.h"
+#include "engine/readingcontroller.h"
+#include "engine/readingformat.h"
+#include "instrument/devicecommands.h"
+#include "instrument/devicepage.h"
+#include "instrument/settingspage.h"
 #include "link/commwindow.h"
 #include "link/scpilink.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDesktopServices>
+#include <QFormLayout>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QSignalBlocker>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -25,34 +42,48 @@ constexpr int kClientWidth = 650;
 constexpr int kClientHeight = 490;
 constexpr int kNarrowWidth = 424;
 constexpr int kWideWidth = 651;
+constexpr int kPageMacro = 3;
+
+// Pages scroll rather than widen the window past its fixed client width.
+QWidget *scrolled(QWidget *page, QWidget *parent)
+{
+    auto *area = new QScrollArea(parent);
+    area->setWidgetResizable(true);
+    area->setFrameShape(QFrame::NoFrame);
+    area->setWidget(page);
+    return area;
+}
+
+// Rewrites a delay edit to the number it took, without echoing the change back.
+void showNormalised(QLineEdit *edit, const QString &text, const QString &hint)
+{
+    if (edit->text() != text) {
+        const QSignalBlocker block(edit);
+        edit->setText(text);
+    }
+    edit->setToolTip(hint);
+}
 } // namespace
 
-MainForm::MainForm(Settings &settings, ScpiLink &link, QWidget *parent)
-    : QMainWindow(parent), m_s(settings), m_link(link)
+MainForm::MainForm(Settings &settings, ScpiLink &link, BigAry &buffer, ToneOutput &tone,
+                   QWidget *parent)
+    : QMainWindow(parent), ReadingLinkHost(settings), m_s(settings), m_link(link), m_buffer(buffer),
+      m_port(link)
 {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(dialogs::kProgramName);
 
+    m_reading = new ReadingController(settings, tone, this);
+    m_cycle = new MeasurementCycle(settings, link, m_reading->engine(), buffer, this);
+    m_cycle->setHost(this);
+    m_cycle->setProcessReading([this] { m_reading->ProcessReading(); });
+    attach(&m_reading->engine(), m_cycle);
+    connect(m_reading, &ReadingController::titleChanged, this, &QWidget::setWindowTitle);
+
     auto *central = new QWidget(this);
     auto *row = new QHBoxLayout(central);
     row->setContentsMargins(2, 2, 2, 2);
-    m_displayPanel = new QFrame(central);
-    m_displayPanel->setObjectName(QStringLiteral("Panel1"));
-    m_displayPanel->setAutoFillBackground(true);
-    QPalette pal = m_displayPanel->palette();
-    pal.setColor(QPalette::Window, Qt::black);
-    m_displayPanel->setPalette(pal);
-    m_displayPanel->setFixedWidth(kNarrowWidth - 4);
-    auto *display = new QVBoxLayout(m_displayPanel);
-    m_meastext1 = new QLabel(m_displayPanel);
-    m_meastext1->setObjectName(QStringLiteral("meastext1"));
-    m_meastext1->setStyleSheet(QStringLiteral("color: #00ff00; font-size: 28pt;"));
-    display->addWidget(m_meastext1);
-    display->addStretch();
-    m_datalas = new QLabel(m_displayPanel);
-    m_datalas->setObjectName(QStringLiteral("datalas"));
-    m_datalas->setStyleSheet(QStringLiteral("color: #a0a0a0;"));
-    display->addWidget(m_datalas);
+    buildDisplay();
     row->addWidget(m_displayPanel);
     buildPages();
     row->addWidget(m_PageControl1, 1);
@@ -73,23 +104,130 @@ MainForm::MainForm(Settings &settings, ScpiLink &link, QWidget *parent)
 
     buildMenus();
     resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height() + bar->sizeHint().height());
+    m_reading->readingArea()->setStatusText(QString());
+    m_reading->readingArea()->measprop1()->setText(QStringLiteral("Def\n\nDef"));
+}
+
+MainForm::~MainForm()
+{
+    // The cycle and the link must not call back into a half-destroyed window.
+    m_cycle->setHost(nullptr);
+    m_cycle->casak()->stop();
+    m_link.setHost(nullptr);
+}
+
+void MainForm::buildDisplay()
+{
+    m_displayPanel = new QFrame(this);
+    m_displayPanel->setObjectName(QStringLiteral("Panel1"));
+    m_displayPanel->setAutoFillBackground(true);
+    QPalette pal = m_displayPanel->palette();
+    pal.setColor(QPalette::Window, Qt::black);
+    pal.setColor(QPalette::WindowText, QColor(0, 255, 0));
+    m_displayPanel->setPalette(pal);
+    m_displayPanel->setFixedWidth(kNarrowWidth - 4);
+
+    auto *col = new QVBoxLayout(m_displayPanel);
+    col->setContentsMargins(4, 4, 4, 4);
+    m_instumentids = new QLabel(m_displayPanel);
+    m_instumentids->setObjectName(QStringLiteral("instumentids"));
+    m_instumentids->setToolTip(QStringLiteral(" [Shift + F2] connect / disconnect "));
+    col->addWidget(m_instumentids);
+    m_area = m_reading->createReadingArea(m_displayPanel);
+    col->addWidget(m_area);
+
+    auto *controls = new QHBoxLayout;
+    m_measb = new QPushButton(QStringLiteral("Measure  F11"), m_displayPanel);
+    m_measb->setObjectName(QStringLiteral("measb"));
+    m_measb->setAutoDefault(false);
+    m_automeas1cb = new QCheckBox(QStringLiteral("Measure &Automatically"), m_displayPanel);
+    m_automeas1cb->setObjectName(QStringLiteral("automeas1cb"));
+    m_big_chl = new QLabel(QStringLiteral("Big Chart"), m_displayPanel);
+    m_big_chl->setObjectName(QStringLiteral("big_chl"));
+    m_big_chl->setCursor(Qt::PointingHandCursor);
+    m_big_chl->installEventFilter(this);
+    controls->addWidget(m_measb);
+    controls->addWidget(m_automeas1cb);
+    controls->addStretch();
+    controls->addWidget(m_big_chl);
+    col->addLayout(controls);
+    col->addStretch();
+
+    m_datalas = new QLabel(m_displayPanel);
+    m_datalas->setObjectName(QStringLiteral("datalas"));
+    m_datalas->setStyleSheet(QStringLiteral("color: #a0a0a0;"));
+    col->addWidget(m_datalas);
+
+    connect(m_measb, &QPushButton::clicked, m_cycle, &MeasurementCycle::measbClick);
+    connect(m_automeas1cb, &QCheckBox::toggled, m_cycle, &MeasurementCycle::automeas1cbClick);
 }
 
 void MainForm::buildPages()
 {
     m_PageControl1 = new QTabWidget(this);
     m_PageControl1->setObjectName(QStringLiteral("PageControl1"));
-    static const char *const kPages[][2] = {{"TabSheet1", "Settings F5"},
-                                            {"TabSheet2", "Multi F6"},
-                                            {"TabSheet3", "Math F7"},
-                                            {"TabSheet4", "Macro F8"},
-                                            {"TabSheet5", "Instrument F3"}};
-    for (const auto &p : kPages) {
-        auto *page = new QWidget(m_PageControl1);
-        page->setObjectName(QLatin1String(p[0]));
-        m_PageControl1->addTab(page, QLatin1String(p[1]));
-    }
+    m_PageControl1->setUsesScrollButtons(true);
+    m_PageControl1->setElideMode(Qt::ElideNone);
+
+    auto *settingsTab = new QWidget(m_PageControl1);
+    settingsTab->setObjectName(QStringLiteral("TabSheet1"));
+    auto *sl = new QVBoxLayout(settingsTab);
+    m_settingsPage = new SettingsPage(settingsTab);
+    sl->addWidget(m_settingsPage);
+    auto *delays = new QFormLayout;
+    m_measdele = new QLineEdit(QStringLiteral("0"), settingsTab);
+    m_measdele->setObjectName(QStringLiteral("measdele"));
+    m_logtimele = new QLineEdit(QStringLiteral("0"), settingsTab);
+    m_logtimele->setObjectName(QStringLiteral("logtimele"));
+    NumericKeyFilter::install(m_measdele);
+    NumericKeyFilter::install(m_logtimele);
+    delays->addRow(QStringLiteral("&Repeat delay ms"), m_measdele);
+    delays->addRow(QStringLiteral("Char&t delay ms"), m_logtimele);
+    sl->addLayout(delays);
+    sl->addStretch();
+    m_PageControl1->addTab(scrolled(settingsTab, m_PageControl1), QStringLiteral("Settings F5"));
+
+    auto *multi = new QWidget(m_PageControl1);
+    multi->setObjectName(QStringLiteral("TabSheet2"));
+    m_PageControl1->addTab(multi, QStringLiteral("Multi F6"));
+
+    m_mathPage = m_reading->createMathPage(m_PageControl1);
+    m_PageControl1->addTab(scrolled(m_mathPage, m_PageControl1), QStringLiteral("Math F7"));
+
+    auto *macro = new QWidget(m_PageControl1);
+    macro->setObjectName(QStringLiteral("TabSheet4"));
+    m_PageControl1->addTab(macro, QStringLiteral("Macro F8"));
+
+    m_devicePage = new DevicePage(m_s, m_PageControl1);
+    m_PageControl1->addTab(scrolled(m_devicePage, m_PageControl1), QStringLiteral("Instrument F3"));
     m_PageControl1->setCurrentIndex(0);
+
+    connect(m_measdele, &QLineEdit::textChanged, this, [this](const QString &t) {
+        QString hint;
+        showNormalised(m_measdele, m_cycle->measdeleChange(t, &hint), hint);
+    });
+    connect(m_logtimele, &QLineEdit::textChanged, this, [this](const QString &t) {
+        QString hint;
+        showNormalised(m_logtimele, m_cycle->logtimeleChange(t, &hint), hint);
+    });
+    connect(m_settingsPage, &SettingsPage::measchRequested, this, &MainForm::measchClick);
+    connect(m_settingsPage, &SettingsPage::geterrRequested, this, &MainForm::geterrbClick);
+    connect(m_settingsPage, &SettingsPage::displayTextEntered, this,
+            [this](const QString &text) { setupseq::sendDisplayText(m_port, text); });
+    connect(m_settingsPage, &SettingsPage::configCommandChanged, this,
+            [this](const QString &conf, const QString &opt) {
+                if (m_comm)
+                    m_comm->setMeasparm(conf, opt);
+            });
+    connect(m_devicePage, &DevicePage::statusText, this,
+            [this](const QString &t) { setStatusPanel(0, t); });
+    connect(m_devicePage, &DevicePage::connectRequested, this, [this] {
+        if (!m_comm || m_link.connected())
+            return;
+        m_comm->ShowDevice();
+        m_comm->INITbClick();
+    });
+    connect(&m_link, &ScpiLink::connectedChanged, m_devicePage, &DevicePage::setConnected);
 }
 
 void MainForm::buildMenus()
@@ -104,53 +242,113 @@ void MainForm::buildMenus()
     exit->setObjectName(QStringLiteral("Exit1"));
     connect(exit, &QAction::triggered, this, &QWidget::close);
 
-    m_deviceMenu = menuBar()->addMenu(QStringLiteral("&Device"));
-    m_deviceMenu->setObjectName(QStringLiteral("Device1"));
-    m_deviceMenu->setToolTipsVisible(true);
-    QAction *comm = m_deviceMenu->addAction(QStringLiteral("Communication..."));
+    QMenu *device = menuBar()->addMenu(QStringLiteral("&Device"));
+    device->setObjectName(QStringLiteral("Device1"));
+    device->setToolTipsVisible(true);
+    m_Connect1 = device->addAction(QStringLiteral("Connect [Shift F2]"));
+    m_Connect1->setObjectName(QStringLiteral("Connect1"));
+    connect(m_Connect1, &QAction::triggered, this, &MainForm::Connect1Click);
+    QAction *comm = device->addAction(QStringLiteral("Communication..."));
     comm->setObjectName(QStringLiteral("Communication1"));
     connect(comm, &QAction::triggered, this, &MainForm::Communication1Click);
-    m_Connect1 = m_deviceMenu->addAction(QStringLiteral("Connect [Shift F2]"));
-    m_Connect1->setObjectName(QStringLiteral("Connect1"));
-    connect(m_Connect1, &QAction::triggered, this, &MainForm::toggleConnection);
-    m_measurementMenu = menuBar()->addMenu(QStringLiteral("&Measurement"));
-    m_measurementMenu->setObjectName(QStringLiteral("Measurement1"));
+    device->addSeparator();
+    auto command = [this, device](const char *name, const QString &caption,
+                                  QLatin1StringView scpi) {
+        QAction *a = device->addAction(caption);
+        a->setObjectName(QLatin1String(name));
+        connect(a, &QAction::triggered, this, [this, scpi] { m_link.SendCmd(scpi); });
+        return a;
+    };
+    m_Setlocalmode1 = command("Setlocalmode1", QStringLiteral("Set local mode"), devcmd::kLocal);
+    m_Setremotemode1 =
+        command("Setremotemode1", QStringLiteral("Set remote mode"), devcmd::kRemote);
+    m_Setromotemodewithlock1 =
+        command("Setromotemodewithlock1", QStringLiteral("Set remote mode with lock"),
+                devcmd::kRemoteWithLock);
+    m_settimedate1 = device->addAction(QStringLiteral("Set DMM Time and Date from computer !"));
+    m_settimedate1->setObjectName(QStringLiteral("settimedate1"));
+    connect(m_settimedate1, &QAction::triggered, this, [this] {
+        setupseq::setTimeAndDate(m_port, [] { return QDateTime::currentDateTime(); });
+    });
+    device->addSeparator();
+    m_Reset1 = device->addAction(QStringLiteral("Reset!"));
+    m_Reset1->setObjectName(QStringLiteral("Reset1"));
+    connect(m_Reset1, &QAction::triggered, this, &MainForm::Reset1Click);
+    connect(device, &QMenu::aboutToShow, this, &MainForm::updateMenuEnabling);
+
+    QMenu *meas = menuBar()->addMenu(QStringLiteral("&Measurement"));
+    meas->setObjectName(QStringLiteral("Measurement1"));
+    m_Alternatereading1 = meas->addAction(QStringLiteral("Set alternative reading"));
+    m_Alternatereading1->setObjectName(QStringLiteral("Alternatereading1"));
+    m_Alternatereading1->setCheckable(true);
+    connect(m_Alternatereading1, &QAction::triggered, m_cycle,
+            &MeasurementCycle::Alternatereading1Click);
+    m_AddmeasurementtobigChart1 = meas->addAction(QStringLiteral("Add measurement to big Chart"));
+    m_AddmeasurementtobigChart1->setObjectName(QStringLiteral("AddmeasurementtobigChart1"));
+    m_AddmeasurementtobigChart1->setCheckable(true);
+    m_AddmeasurementtobigChart1->setChecked(true);
+    connect(m_AddmeasurementtobigChart1, &QAction::toggled, this, &MainForm::showBigChartState);
+    m_AutoCalculatetemperature1 = meas->addAction(QStringLiteral("Auto Calculate temperature"));
+    m_AutoCalculatetemperature1->setObjectName(QStringLiteral("AutoCalculatetemperature1"));
+    m_AutoCalculatetemperature1->setCheckable(true);
+    m_AutoCalculatetemperature1->setEnabled(false);
+    connect(meas, &QMenu::aboutToShow, this, &MainForm::updateMenuEnabling);
 
     m_more1 = menuBar()->addAction(m_lessCaption);
     m_more1->setObjectName(QStringLiteral("more1"));
     connect(m_more1, &QAction::triggered, this, &MainForm::more1Click);
 
-    m_helpMenu = menuBar()->addMenu(QStringLiteral("&Help"));
-    m_helpMenu->setObjectName(QStringLiteral("Help2"));
-    QAction *cmd = m_helpMenu->addAction(QStringLiteral("Command line parameters"));
+    QMenu *help = menuBar()->addMenu(QStringLiteral("&Help"));
+    help->setObjectName(QStringLiteral("Help2"));
+    QAction *cmd = help->addAction(QStringLiteral("Command line parameters"));
     cmd->setObjectName(QStringLiteral("Commandlineparameters1"));
     connect(cmd, &QAction::triggered, this, &MainForm::Commandlineparameters1Click);
-    m_helpMenu->addSeparator();
-    QAction *data = m_helpMenu->addAction(QStringLiteral(" Open folder with data "));
+    QAction *info = help->addAction(QStringLiteral("Internal Info"));
+    info->setObjectName(QStringLiteral("InternalInfo1"));
+    connect(info, &QAction::triggered, this, &MainForm::InternalInfo1Click);
+    help->addSeparator();
+    QAction *data = help->addAction(QStringLiteral(" Open folder with data "));
     data->setObjectName(QStringLiteral("Openfolderwithdata1"));
     connect(data, &QAction::triggered, this,
             [this] { openFolder(m_s.DataDir + QStringLiteral("Log")); });
-    QAction *cfg = m_helpMenu->addAction(QStringLiteral(" Open folder with configuration"));
+    QAction *cfg = help->addAction(QStringLiteral(" Open folder with configuration"));
     cfg->setObjectName(QStringLiteral("Openfolderwithconfiguration1"));
     connect(cfg, &QAction::triggered, this, [this] { openFolder(m_s.configDir); });
-    QAction *prog = m_helpMenu->addAction(QStringLiteral(" Open program installation folder"));
+    QAction *prog = help->addAction(QStringLiteral(" Open program installation folder"));
     prog->setObjectName(QStringLiteral("Openprograminstallationfolder1"));
     connect(prog, &QAction::triggered, this, [this] { openFolder(m_s.programDir); });
-    m_helpMenu->addSeparator();
-    QAction *about = m_helpMenu->addAction(QStringLiteral("About"));
+    help->addSeparator();
+    QAction *about = help->addAction(QStringLiteral("About"));
     about->setObjectName(QStringLiteral("About1"));
     connect(about, &QAction::triggered, this, &MainForm::AboutClick);
 }
 
-void MainForm::setStatusPanel(int index, const QString &text)
+void MainForm::setConfigDialog(Tconff *dialog)
 {
-    if (index >= 0 && index < 3)
-        m_panels[index]->setText(text);
+    m_conff = dialog;
+    if (m_conff)
+        m_conff->setCalculateTemperatureSource(
+            [this] { return m_AutoCalculatetemperature1->isChecked(); });
+}
+
+void MainForm::setCommWindow(TCommFrm *comm)
+{
+    m_comm = comm;
+    m_comm->setMainWindowVisible([this] { return isVisible(); });
+    connect(m_comm, &TCommFrm::connectHintChanged, this, &MainForm::setConnectHint);
+    setConnectHint(m_comm->connectHint());
+    m_comm->setMeasparm(m_settingsPage->configCommands().configuration,
+                        m_settingsPage->configCommands().option);
 }
 
 QString MainForm::statusPanel(int index) const
 {
     return index >= 0 && index < 3 ? m_panels[index]->text() : QString();
+}
+
+QString MainForm::measText() const
+{
+    return m_area->meastext1()->text();
 }
 
 void MainForm::showEvent(QShowEvent *e)
@@ -164,54 +362,78 @@ void MainForm::showEvent(QShowEvent *e)
 
 void MainForm::FormShow()
 {
-    m_PageControl1->setTabVisible(3, false);
+    m_reading->applySettings();
+    m_PageControl1->setTabVisible(kPageMacro, false);
+    m_measdele->setText(QString::number(m_s.MeasRepeatTime));
+    m_logtimele->setText(QString::number(m_s.GraphRepeatTime));
+    m_settingsPage->meastypecbChange();
     setStatusPanel(0, QStringLiteral("Press [Shift + F3] for connection to ") + m_s.host1 +
                           QLatin1Char(':') + m_s.port1);
+    showBigChartState();
+    m_devicePage->FillDeviceGrid();
+    m_devicePage->setConnected(m_link.connected());
     setStatusPanel(2, m_link.eolStatusText());
+    if (m_s.CalculateTemperature) {
+        m_AutoCalculatetemperature1->setChecked(true);
+        runAutoTempHandler();
+    }
 }
 
 void MainForm::keyPressEvent(QKeyEvent *e)
 {
-    if (e->key() == Qt::Key_F2 && (e->modifiers() & Qt::ShiftModifier)) {
-        toggleConnection();
-        e->accept();
-        return;
-    }
-    switch (e->key()) {
-    case Qt::Key_F3:
+    const int key = e->key();
+    // Each test stands alone, so a key with modifiers also does the plain key's action.
+    if (key == Qt::Key_F3) {
         m_PageControl1->setCurrentIndex(4);
-        break;
-    case Qt::Key_F5:
-        m_PageControl1->setCurrentIndex(0);
-        break;
-    case Qt::Key_F6:
-        m_PageControl1->setCurrentIndex(1);
-        break;
-    case Qt::Key_F7:
-        m_PageControl1->setCurrentIndex(2);
-        break;
-    case Qt::Key_F8:
-        m_PageControl1->setCurrentIndex(3);
-        break;
-    case Qt::Key_F9:
-        more1Click();
-        break;
-    default:
-        QMainWindow::keyPressEvent(e);
-        return;
+        m_measb->setFocus();
     }
-    e->accept();
+    if (key == Qt::Key_F5) {
+        m_PageControl1->setCurrentIndex(0);
+        if (auto *type = m_settingsPage->findChild<QWidget *>(QStringLiteral("meastypecb")))
+            type->setFocus();
+    }
+    if (key == Qt::Key_F6)
+        m_PageControl1->setCurrentIndex(1);
+    if (key == Qt::Key_F7) {
+        m_PageControl1->setCurrentIndex(2);
+        m_measb->setFocus();
+    }
+    if (key == Qt::Key_F8) {
+        m_PageControl1->setCurrentIndex(3);
+        m_measb->setFocus();
+    }
+    if (key == Qt::Key_F9)
+        more1Click();
+    if (key == Qt::Key_F11 && m_measb->isEnabled())
+        m_measb->click();
+    if (key == Qt::Key_F2 && (e->modifiers() & Qt::ShiftModifier))
+        Connect1Click();
+    const bool handled = key == Qt::Key_F3 || key == Qt::Key_F5 || key == Qt::Key_F6 ||
+                         key == Qt::Key_F7 || key == Qt::Key_F8 || key == Qt::Key_F9 ||
+                         key == Qt::Key_F10 || key == Qt::Key_F11 || key == Qt::Key_F2;
+    if (handled)
+        e->accept();
+    else
+        QMainWindow::keyPressEvent(e);
 }
 
-void MainForm::setCommWindow(TCommFrm *comm)
+void MainForm::updateMenuEnabling()
 {
-    m_comm = comm;
-    m_comm->setMainWindowVisible([this] { return isVisible(); });
-    connect(m_comm, &TCommFrm::connectHintChanged, this, &MainForm::setConnectHint);
-    setConnectHint(m_comm->connectHint());
+    const bool measure = m_measb->isEnabled();
+    for (QAction *a : {m_Alternatereading1, m_Setlocalmode1, m_Setremotemode1,
+                       m_Setromotemodewithlock1, m_settimedate1})
+        a->setEnabled(measure);
+    m_Reset1->setEnabled(m_link.connected());
 }
 
-void MainForm::toggleConnection()
+void MainForm::showBigChartState()
+{
+    const bool on = m_AddmeasurementtobigChart1->isChecked();
+    m_big_chl->setStyleSheet(on ? QStringLiteral("color: rgb(0,255,0);")
+                                : QStringLiteral("color: rgb(128,128,128);"));
+}
+
+void MainForm::Connect1Click()
 {
     if (!m_comm)
         return;
@@ -219,71 +441,17 @@ void MainForm::toggleConnection()
         m_comm->QuitCmdClick();
     else
         m_comm->INITbClick();
+    enableSeriesButtons();
 }
 
 void MainForm::Communication1Click()
 {
+    m_measb->setEnabled(true);
     if (!m_comm)
         return;
     m_comm->show();
     m_comm->raise();
     m_comm->activateWindow();
-}
-
-QString MainForm::measText() const
-{
-    return m_meastext1->text();
-}
-
-void MainForm::setMeasText(const QString &text)
-{
-    m_meastext1->setText(text);
-    m_meastext1->repaint();
-}
-
-void MainForm::setConnectCaption(const QString &caption)
-{
-    m_Connect1->setText(caption);
-}
-
-void MainForm::setConnectHint(const QString &hint)
-{
-    m_Connect1->setToolTip(hint);
-}
-
-void MainForm::setDatalas(const QString &text)
-{
-    m_datalas->setText(text);
-}
-
-void MainForm::setAppTitle(const QString &title)
-{
-    if (m_appTitle == title)
-        return;
-    m_appTitle = title;
-    QGuiApplication::setApplicationDisplayName(title);
-}
-
-void MainForm::setEolStatus(const QString &text)
-{
-    setStatusPanel(2, text);
-}
-
-void MainForm::more1Click()
-{
-    const int extra = width() - centralWidget()->width();
-    if (centralWidget()->width() <= 600) {
-        m_PageControl1->setVisible(true);
-        resize(kWideWidth + extra, height());
-        m_more1->setText(m_lessCaption);
-    } else {
-        m_more1->setText(m_moreCaption);
-        m_PageControl1->setVisible(false);
-        // Let the layout drop the pages' minimum width before shrinking.
-        centralWidget()->layout()->activate();
-        layout()->activate();
-        resize(kNarrowWidth + extra, height());
-    }
 }
 
 void MainForm::Configuration1Click()
@@ -308,7 +476,310 @@ void MainForm::AboutClick()
                                                  "https://orvatessel.example"));
 }
 
+void MainForm::InternalInfo1Click()
+{
+    const ReadingState &st = m_reading->state();
+    InternalInfo info;
+    info.LastRaw = m_link.LastRaw;
+    info.LastData = m_link.LastData;
+    info.LastCMD = m_link.LastCMD;
+    info.Lunits1 = st.Lunits1;
+    info.Lunits2 = st.Lunits2;
+    info.Units1 = st.Units1;
+    info.Units2 = st.Units2;
+    info.high = m_buffer.High();
+    info.bigarypos = m_buffer.bigarypos();
+    info.bigarycnt = m_buffer.bigarycnt();
+    info.maxbuffer = m_buffer.maxbuffer();
+    info.recordSize = sizeof(measpol);
+    info.configDir = m_s.configDir;
+    info.dataDir = m_s.DataDir;
+    info.languageName = m_s.Language;
+    info.terminator = QString::fromLatin1(m_link.EOL());
+    dialogs::ShowNotice(this, internalInfoText(info));
+}
+
+void MainForm::Reset1Click()
+{
+    if (!dialogs::AskYesNo(this, windowTitle(), QStringLiteral("Do You Want To Reset Device?")))
+        return;
+    setupseq::resetDevice(m_port, *m_settingsPage, *this);
+}
+
+void MainForm::more1Click()
+{
+    const int extra = width() - centralWidget()->width();
+    if (centralWidget()->width() <= 600) {
+        m_PageControl1->setVisible(true);
+        resize(kWideWidth + extra, height());
+        m_more1->setText(m_lessCaption);
+    } else {
+        m_more1->setText(m_moreCaption);
+        m_PageControl1->setVisible(false);
+        // Let the layout drop the pages' minimum width before shrinking.
+        centralWidget()->layout()->activate();
+        layout()->activate();
+        resize(kNarrowWidth + extra, height());
+    }
+}
+
 void MainForm::openFolder(const QString &dir)
 {
     QDesktopServices::openUrl(QUrl::fromLocalFile(dir));
+}
+
+// ---- LinkHost
+
+void MainForm::setMeasText(const QString &text)
+{
+    m_area->setStatusText(text);
+    m_area->meastext1()->repaint();
+}
+
+void MainForm::setStatusPanel(int index, const QString &text)
+{
+    if (index >= 0 && index < 3)
+        m_panels[index]->setText(text);
+}
+
+void MainForm::setConnectCaption(const QString &caption)
+{
+    m_Connect1->setText(caption);
+}
+
+void MainForm::setConnectHint(const QString &hint)
+{
+    m_Connect1->setToolTip(hint);
+}
+
+void MainForm::setConnectButtonEnabled(bool enabled)
+{
+    m_devicePage->setConnected(!enabled);
+}
+
+void MainForm::setDatalas(const QString &text)
+{
+    m_datalas->setText(text);
+}
+
+void MainForm::setAppTitle(const QString &title)
+{
+    if (m_appTitle == title)
+        return;
+    m_appTitle = title;
+    QGuiApplication::setApplicationDisplayName(title);
+}
+
+void MainForm::setInstrumentIds(const QString &text)
+{
+    m_instumentids->setText(text);
+    m_settingsPage->setIdentificationLine(text);
+}
+
+void MainForm::setEolStatus(const QString &text)
+{
+    setStatusPanel(2, text);
+}
+
+void MainForm::afterConnect()
+{
+    setupseq::readBackAfterConnect(m_port, *m_settingsPage, *this);
+    m_instumentids->setText(m_settingsPage->instumentids()->text());
+}
+
+void MainForm::requestProcessReading()
+{
+    m_cycle->postRequest(1);
+}
+
+// ---- CycleHost
+
+void MainForm::setSetupButtonsEnabled(bool enabled)
+{
+    m_settingsPage->setMeasChEnabled(enabled);
+    m_settingsPage->setGetErrEnabled(enabled);
+}
+
+void MainForm::setMeasButtonEnabled(bool enabled)
+{
+    m_measb->setEnabled(enabled);
+}
+
+void MainForm::setMeasButtonCaption(const QString &caption)
+{
+    m_measb->setText(caption);
+}
+
+bool MainForm::measButtonFocused() const
+{
+    return m_measb->hasFocus();
+}
+
+void MainForm::focusMeasButton()
+{
+    m_measb->setFocus();
+}
+
+void MainForm::setCycleStatus(int index, const QString &text)
+{
+    setStatusPanel(index, text);
+}
+
+void MainForm::setTermLabel(const QString &text)
+{
+    m_settingsPage->setTerminalText(text);
+}
+
+void MainForm::setLastErrs(const QString &text)
+{
+    m_settingsPage->setLastError(text);
+}
+
+void MainForm::setSecondaryText(const QString &text)
+{
+    m_area->secreadl()->setText(text);
+}
+
+void MainForm::setMathLine(const QString &text)
+{
+    m_area->setMathLine(text);
+}
+
+void MainForm::setRangeText(const QString &text)
+{
+    m_area->measprop1()->setText(text);
+}
+
+bool MainForm::addToBigChart() const
+{
+    return m_AddmeasurementtobigChart1->isChecked();
+}
+
+bool MainForm::autoTemperatureOn() const
+{
+    return m_AutoCalculatetemperature1->isChecked() && m_AutoCalculatetemperature1->isEnabled();
+}
+
+void MainForm::geterrbClick()
+{
+    setupseq::geterrbClick(m_port, *m_settingsPage);
+}
+
+void MainForm::measchClick()
+{
+    setupseq::measchClick(m_port, *m_settingsPage, *this);
+}
+
+void MainForm::selectThirdEntries()
+{
+    m_settingsPage->selectThirdEntries();
+}
+
+void MainForm::readBackState()
+{
+    setupseq::ReadBackState(m_port, *m_settingsPage, *this);
+}
+
+void MainForm::closeMainWindow()
+{
+    close();
+}
+
+// ---- SetupHost
+
+void MainForm::restartCycleClock()
+{
+    const quint32 now = dtime::ticks();
+    m_cycle->setLastEndTick(now);
+    m_cycle->setMeasurementStartTick(now);
+    m_cycle->setLastPeriod(0);
+}
+
+void MainForm::markMeasurementStart()
+{
+    m_cycle->setMeasurementStartTick(dtime::ticks());
+}
+
+void MainForm::takeLastPeriod()
+{
+    m_cycle->setLastPeriod(dtime::tickDiff(dtime::ticks(), m_cycle->measurementStartTick()));
+}
+
+void MainForm::clearSecondaryReading()
+{
+    m_reading->state().secondary = sentinel::kEmptyReading;
+}
+
+void MainForm::setZeroReference(long double value)
+{
+    m_s.zeroRef = value;
+}
+
+bool MainForm::autoMeasChecked() const
+{
+    return m_automeas1cb->isChecked();
+}
+
+void MainForm::setAutoMeasChecked(bool checked)
+{
+    m_automeas1cb->setChecked(checked);
+}
+
+void MainForm::setAutoMeasEnabled(bool enabled)
+{
+    m_automeas1cb->setEnabled(enabled);
+}
+
+void MainForm::setCycleTimerRunning(bool running)
+{
+    if (running)
+        m_cycle->casak()->start();
+    else
+        m_cycle->casak()->stop();
+}
+
+void MainForm::setCycleBusy(bool busy)
+{
+    m_cycle->setBusy(busy);
+}
+
+bool MainForm::autoTempChecked() const
+{
+    return m_AutoCalculatetemperature1->isChecked();
+}
+
+bool MainForm::autoTempEnabled() const
+{
+    return m_AutoCalculatetemperature1->isEnabled();
+}
+
+void MainForm::setAutoTempChecked(bool checked)
+{
+    m_AutoCalculatetemperature1->setChecked(checked);
+}
+
+void MainForm::setAutoTempEnabled(bool enabled)
+{
+    m_AutoCalculatetemperature1->setEnabled(enabled);
+}
+
+void MainForm::runAutoTempHandler()
+{
+    // The conversion itself arrives with the temperature window; until then it stays off.
+}
+
+bool MainForm::alternateReadingChecked() const
+{
+    return m_Alternatereading1->isChecked();
+}
+
+int MainForm::ParseConf(const QString &reply)
+{
+    m_reading->engine().ParseConf(reply);
+    return m_reading->state().type;
+}
+
+void MainForm::enableSeriesButtons()
+{
+    // The multiple measurement's buttons arrive with its page.
 }

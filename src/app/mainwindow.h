@@ -1,84 +1,165 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "link/linkhost.h"
+#include "engine/cycle.h"
+#include "engine/readinglinkhost.h"
+#include "instrument/linkport.h"
+#include "instrument/setupsequence.h"
 
 #include <QMainWindow>
 
+class BigAry;
+class DevicePage;
+class MathPage;
 class QAction;
+class QCheckBox;
 class QFrame;
 class QLabel;
+class QLineEdit;
 class QMenu;
+class QPushButton;
 class QTabWidget;
+class ReadingArea;
+class ReadingController;
 class ScpiLink;
+class SettingsPage;
 class TCommFrm;
 class Tconff;
+class ToneOutput;
 struct Settings;
 
-// The main window: the reading display, the pages of controls and the status bar.
-class MainForm : public QMainWindow, public LinkHost
+// The main window: the reading display, the pages of controls and the status bar. It is
+// the host the link, the cycle and the set-up sequences report to.
+class MainForm : public QMainWindow, public ReadingLinkHost, public CycleHost, public SetupHost
 {
     Q_OBJECT
 public:
-    MainForm(Settings &settings, ScpiLink &link, QWidget *parent = nullptr);
+    MainForm(Settings &settings, ScpiLink &link, BigAry &buffer, ToneOutput &tone,
+             QWidget *parent = nullptr);
+    ~MainForm() override;
 
-    void setConfigDialog(Tconff *dialog) { m_conff = dialog; }
+    void setConfigDialog(Tconff *dialog);
     void setCommWindow(TCommFrm *comm);
 
-    // Status bar panels 0..2.
     QString statusPanel(int index) const;
-
     QTabWidget *pages() const { return m_PageControl1; }
-    QMenu *deviceMenu() const { return m_deviceMenu; }
-    QMenu *measurementMenu() const { return m_measurementMenu; }
-    QMenu *helpMenu() const { return m_helpMenu; }
-    QFrame *displayPanel() const { return m_displayPanel; }
-
-    // Shift+F2 and the Device menu's connect item.
-    void toggleConnection();
-    void Communication1Click();
+    ReadingController &reading() { return *m_reading; }
+    MeasurementCycle &cycle() { return *m_cycle; }
+    SettingsPage *settingsPage() const { return m_settingsPage; }
     QString appTitle() const { return m_appTitle; }
     QString measText() const;
+
+    // Shift+F2 and the Device menu's connect item.
+    void Connect1Click();
+    void Communication1Click();
+    void Configuration1Click();
+    void Commandlineparameters1Click();
+    void AboutClick();
+    void InternalInfo1Click();
+    void Reset1Click();
+    void more1Click();
 
     // LinkHost
     void setMeasText(const QString &text) override;
     void setStatusPanel(int index, const QString &text) override;
     void setConnectCaption(const QString &caption) override;
     void setConnectHint(const QString &hint) override;
+    void setConnectButtonEnabled(bool enabled) override;
     void setDatalas(const QString &text) override;
     void setAppTitle(const QString &title) override;
+    void setInstrumentIds(const QString &text) override;
     void setEolStatus(const QString &text) override;
+    void afterConnect() override;
+    void requestProcessReading() override;
 
-    void more1Click();
-    void Configuration1Click();
-    void Commandlineparameters1Click();
-    void AboutClick();
+    // CycleHost
+    void setSetupButtonsEnabled(bool enabled) override;
+    void setMeasButtonEnabled(bool enabled) override;
+    void setMeasButtonCaption(const QString &caption) override;
+    bool measButtonFocused() const override;
+    void focusMeasButton() override;
+    void setCycleStatus(int index, const QString &text) override;
+    void setTermLabel(const QString &text) override;
+    void setLastErrs(const QString &text) override;
+    void setSecondaryText(const QString &text) override;
+    void setMathLine(const QString &text) override;
+    void setRangeText(const QString &text) override;
+    bool addToBigChart() const override;
+    bool autoTemperatureOn() const override;
+    void geterrbClick() override;
+    void measchClick() override;
+    void selectThirdEntries() override;
+    void readBackState() override;
+    void closeMainWindow() override;
+
+    // SetupHost
+    void restartCycleClock() override;
+    void markMeasurementStart() override;
+    void takeLastPeriod() override;
+    void clearSecondaryReading() override;
+    void setZeroReference(long double value) override;
+    bool autoMeasChecked() const override;
+    void setAutoMeasChecked(bool checked) override;
+    void setAutoMeasEnabled(bool enabled) override;
+    void setCycleTimerRunning(bool running) override;
+    void setCycleBusy(bool busy) override;
+    bool autoTempChecked() const override;
+    bool autoTempEnabled() const override;
+    void setAutoTempChecked(bool checked) override;
+    void setAutoTempEnabled(bool enabled) override;
+    void runAutoTempHandler() override;
+    bool alternateReadingChecked() const override;
+    int ParseConf(const QString &reply) override;
+    void enableSeriesButtons() override;
 
 protected:
     void showEvent(QShowEvent *e) override;
     void keyPressEvent(QKeyEvent *e) override;
 
 private:
-    void buildMenus();
+    void buildDisplay();
     void buildPages();
+    void buildMenus();
     void FormShow();
     void openFolder(const QString &dir);
+    void updateMenuEnabling();
+    void showBigChartState();
 
     Settings &m_s;
     ScpiLink &m_link;
+    BigAry &m_buffer;
+    ReadingController *m_reading = nullptr;
+    MeasurementCycle *m_cycle = nullptr;
+    LinkPort m_port;
     Tconff *m_conff = nullptr;
     TCommFrm *m_comm = nullptr;
-    QAction *m_Connect1 = nullptr;
-    QLabel *m_meastext1 = nullptr;
-    QLabel *m_datalas = nullptr;
-    QString m_appTitle;
     bool m_shown = false;
+    QString m_appTitle;
+
     QFrame *m_displayPanel = nullptr;
+    ReadingArea *m_area = nullptr;
+    QPushButton *m_measb = nullptr;
+    QCheckBox *m_automeas1cb = nullptr;
+    QLabel *m_big_chl = nullptr;
+    QLabel *m_datalas = nullptr;
+    QLabel *m_instumentids = nullptr;
     QTabWidget *m_PageControl1 = nullptr;
+    SettingsPage *m_settingsPage = nullptr;
+    MathPage *m_mathPage = nullptr;
+    DevicePage *m_devicePage = nullptr;
+    QLineEdit *m_measdele = nullptr;
+    QLineEdit *m_logtimele = nullptr;
     QLabel *m_panels[3] = {};
-    QMenu *m_deviceMenu = nullptr;
-    QMenu *m_measurementMenu = nullptr;
-    QMenu *m_helpMenu = nullptr;
+
+    QAction *m_Connect1 = nullptr;
+    QAction *m_Alternatereading1 = nullptr;
+    QAction *m_AddmeasurementtobigChart1 = nullptr;
+    QAction *m_AutoCalculatetemperature1 = nullptr;
+    QAction *m_Setlocalmode1 = nullptr;
+    QAction *m_Setremotemode1 = nullptr;
+    QAction *m_Setromotemodewithlock1 = nullptr;
+    QAction *m_settimedate1 = nullptr;
+    QAction *m_Reset1 = nullptr;
     QAction *m_more1 = nullptr;
     QString m_moreCaption = QStringLiteral("More F9 >");
     QString m_lessCaption = QStringLiteral("Less F9 <");

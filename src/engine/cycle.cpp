@@ -259,8 +259,8 @@ QString MeasurementCycle::logtimeleChange(const QString &text, QString *hint)
     return QString::number(m_s.GraphRepeatTime);
 }
 
-void MeasurementCycle::Alternatereading1Click()
+void MeasurementCycle::Alternatereading1Click(bool checked)
 {
-    m_alternate = !m_alternate;
+    m_alternate = checked;
     m_link.SendCmd(m_alternate ? QStringLiteral("syst:loc") : QStringLiteral("syst:rem"));
 }

@@ -79,7 +79,8 @@ public:
     // Each returns the edit's new text; the hint goes to `hint`.
     QString measdeleChange(const QString &text, QString *hint);
     QString logtimeleChange(const QString &text, QString *hint);
-    void Alternatereading1Click();
+    // After the menu item toggled its check mark.
+    void Alternatereading1Click(bool checked);
 
     bool busy() const { return m_busy; }
     void setBusy(bool b) { m_busy = b; }
@@ -87,7 +88,9 @@ public:
     bool alternateReading() const { return m_alternate; }
     QTimer *casak() const { return m_casak; }
     quint32 measurementStartTick() const { return m_startTick; }
+    void setMeasurementStartTick(quint32 t) { m_startTick = t; }
     int lastPeriod() const { return m_lastPeriod; }
+    void setLastPeriod(int ms) { m_lastPeriod = ms; }
     quint32 dueTick() const { return m_dueTick; }
     void setDueTick(quint32 t) { m_dueTick = t; }
     quint32 lastEndTick() const { return m_lastEndTick; }

@@ -10,7 +10,8 @@
 
 void ReadingLinkHost::setCurrentReading(long double v)
 {
-    m_engine.state().current = v;
+    if (m_engine)
+        m_engine->state().current = v;
 }
 
 void ReadingLinkHost::requestProcessReading()
@@ -38,7 +39,7 @@ LinkHost::FieldResult ReadingLinkHost::interpretField(const QString &field)
 {
     const ValueField vf =
         interpretValueField(field, ScpiLink::timeStamp(), m_settings.DecSeparator);
-    m_engine.state().current = vf.value;
+    setCurrentReading(vf.value);
     FieldResult r;
     r.log = vf.log;
     r.drain = vf.drainRead;

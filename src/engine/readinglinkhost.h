@@ -12,11 +12,12 @@ struct Settings;
 class ReadingLinkHost : public LinkHost
 {
 public:
-    ReadingLinkHost(Settings &settings, ReadingEngine &engine)
-        : m_settings(settings), m_engine(engine)
+    explicit ReadingLinkHost(Settings &settings) : m_settings(settings) {}
+    void attach(ReadingEngine *engine, MeasurementCycle *cycle)
     {
+        m_engine = engine;
+        m_cycle = cycle;
     }
-    void setCycle(MeasurementCycle *cycle) { m_cycle = cycle; }
 
     void setCurrentReading(long double v) override;
     void requestProcessReading() override;
@@ -29,6 +30,6 @@ public:
 
 private:
     Settings &m_settings;
-    ReadingEngine &m_engine;
+    ReadingEngine *m_engine = nullptr;
     MeasurementCycle *m_cycle = nullptr;
 };

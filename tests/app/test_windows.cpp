@@ -3,6 +3,8 @@
 #include "app/dialogs.h"
 #include "app/mainwindow.h"
 #include "app/settings.h"
+#include "engine/bigary.h"
+#include "engine/recordingtone.h"
 #include "link/scpilink.h"
 
 #include <QCheckBox>
@@ -124,7 +126,9 @@ private slots:
     {
         Settings s = freshSettings();
         ScpiLink link(s);
-        MainForm w(s, link);
+        BigAry buffer;
+        RecordingTone tone;
+        MainForm w(s, link, buffer, tone);
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         QCOMPARE(w.windowTitle(), QStringLiteral("Tervaxis"));

@@ -35,14 +35,14 @@ struct CycleFixture
     ReadingEngine engine{settings};
     MeasurementCycle cycle{settings, link, engine, buffer};
     RecordingCycleHost host;
-    ReadingLinkHost linkHost{settings, engine};
+    ReadingLinkHost linkHost{settings};
     int shown = 0;
     std::vector<quint32> starts, ends;
 
     CycleFixture()
     {
         settings.DataTimeout = 1000;
-        linkHost.setCycle(&cycle);
+        linkHost.attach(&engine, &cycle);
         link.setHost(&linkHost);
         cycle.setHost(&host);
         cycle.setProcessReading([this] {
