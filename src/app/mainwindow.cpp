@@ -8,6 +8,7 @@
 #include "app/settings.h"
 #include "data/datetime.h"
 #include "engine/bigary.h"
+#include "engine/chartpanel.h"
 #include "engine/mathpage.h"
 #include "engine/readingarea.h"
 #include "engine/readingcontroller.h"
@@ -38,10 +39,12 @@
 #include <QVBoxLayout>
 
 namespace {
-constexpr int kClientWidth = 650;
 constexpr int kClientHeight = 490;
-constexpr int kNarrowWidth = 424;
-constexpr int kWideWidth = 651;
+// The chart with its histogram beside it is 448 pixels wide; the narrow layout shows
+// the whole display panel and the wide one adds the pages.
+constexpr int kDisplayWidth = 456;
+constexpr int kNarrowWidth = kDisplayWidth + 4;
+constexpr int kWideWidth = kNarrowWidth + 227;
 constexpr int kPageMacro = 3;
 
 // Pages scroll rather than widen the window past its fixed client width.
@@ -74,11 +77,16 @@ MainForm::MainForm(Settings &settings, ScpiLink &link, BigAry &buffer, ToneOutpu
     setWindowTitle(dialogs::kProgramName);
 
     m_reading = new ReadingController(settings, tone, this);
+    m_chart = new ChartController(settings, m_reading->engine(), this);
     m_cycle = new MeasurementCycle(settings, link, m_reading->engine(), buffer, this);
     m_cycle->setHost(this);
     m_cycle->setProcessReading([this] { m_reading->ProcessReading(); });
     attach(&m_reading->engine(), m_cycle);
     connect(m_reading, &ReadingController::titleChanged, this, &QWidget::setWindowTitle);
+    connect(m_reading, &ReadingController::chartRedrawRequested, this,
+            [this] { m_chart->UpdateChart(false); });
+    connect(m_chart, &ChartController::statusText, this, &MainForm::setStatusPanel);
+    connect(m_chart, &ChartController::countdownHeld, m_cycle, &MeasurementCycle::holdStatus);
 
     auto *central = new QWidget(this);
     auto *row = new QHBoxLayout(central);
@@ -103,7 +111,9 @@ MainForm::MainForm(Settings &settings, ScpiLink &link, BigAry &buffer, ToneOutpu
     setStatusBar(bar);
 
     buildMenus();
-    resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height() + bar->sizeHint().height());
+    // Starts wide, one pixel short of what the width toggle gives.
+    resize(kWideWidth - 1,
+           kClientHeight + menuBar()->sizeHint().height() + bar->sizeHint().height());
     m_reading->readingArea()->setStatusText(QString());
     m_reading->readingArea()->measprop1()->setText(QStringLiteral("Def\n\nDef"));
 }
@@ -125,7 +135,7 @@ void MainForm::buildDisplay()
     pal.setColor(QPalette::Window, Qt::black);
     pal.setColor(QPalette::WindowText, QColor(0, 255, 0));
     m_displayPanel->setPalette(pal);
-    m_displayPanel->setFixedWidth(kNarrowWidth - 4);
+    m_displayPanel->setFixedWidth(kDisplayWidth);
 
     auto *col = new QVBoxLayout(m_displayPanel);
     col->setContentsMargins(4, 4, 4, 4);
@@ -151,6 +161,11 @@ void MainForm::buildDisplay()
     controls->addStretch();
     controls->addWidget(m_big_chl);
     col->addLayout(controls);
+    col->addWidget(m_chart->createChartPanel(m_displayPanel));
+    auto *stats = new QHBoxLayout;
+    stats->addWidget(m_chart->createStatisticsLabel(m_displayPanel), 1);
+    stats->addWidget(m_chart->createMean10Box(m_displayPanel), 0, Qt::AlignTop);
+    col->addLayout(stats);
     col->addStretch();
 
     m_datalas = new QLabel(m_displayPanel);
@@ -292,6 +307,9 @@ void MainForm::buildMenus()
     m_AutoCalculatetemperature1->setObjectName(QStringLiteral("AutoCalculatetemperature1"));
     m_AutoCalculatetemperature1->setCheckable(true);
     m_AutoCalculatetemperature1->setEnabled(false);
+    meas->addSeparator();
+    meas->addAction(m_chart->ClearGraph1());
+    meas->addAction(m_chart->ClearMath1());
     connect(meas, &QMenu::aboutToShow, this, &MainForm::updateMenuEnabling);
 
     m_more1 = menuBar()->addAction(m_lessCaption);
@@ -367,6 +385,8 @@ void MainForm::FormShow()
     m_measdele->setText(QString::number(m_s.MeasRepeatTime));
     m_logtimele->setText(QString::number(m_s.GraphRepeatTime));
     m_settingsPage->meastypecbChange();
+    m_chart->EraseChart();
+    m_chart->ClearStatistic();
     setStatusPanel(0, QStringLiteral("Press [Shift + F3] for connection to ") + m_s.host1 +
                           QLatin1Char(':') + m_s.port1);
     showBigChartState();
@@ -648,6 +668,11 @@ void MainForm::setMathLine(const QString &text)
 void MainForm::setRangeText(const QString &text)
 {
     m_area->measprop1()->setText(text);
+}
+
+void MainForm::addToChart(const measpol &)
+{
+    m_chart->UpdateChart(true);
 }
 
 bool MainForm::addToBigChart() const

@@ -9,6 +9,7 @@
 #include <QMainWindow>
 
 class BigAry;
+class ChartController;
 class DevicePage;
 class MathPage;
 class QAction;
@@ -44,6 +45,7 @@ public:
     QString statusPanel(int index) const;
     QTabWidget *pages() const { return m_PageControl1; }
     ReadingController &reading() { return *m_reading; }
+    ChartController &chart() { return *m_chart; }
     MeasurementCycle &cycle() { return *m_cycle; }
     SettingsPage *settingsPage() const { return m_settingsPage; }
     QString appTitle() const { return m_appTitle; }
@@ -84,6 +86,7 @@ public:
     void setSecondaryText(const QString &text) override;
     void setMathLine(const QString &text) override;
     void setRangeText(const QString &text) override;
+    void addToChart(const measpol &record) override;
     bool addToBigChart() const override;
     bool autoTemperatureOn() const override;
     void geterrbClick() override;
@@ -129,6 +132,7 @@ private:
     ScpiLink &m_link;
     BigAry &m_buffer;
     ReadingController *m_reading = nullptr;
+    ChartController *m_chart = nullptr;
     MeasurementCycle *m_cycle = nullptr;
     LinkPort m_port;
     Tconff *m_conff = nullptr;

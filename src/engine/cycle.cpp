@@ -194,6 +194,11 @@ void MeasurementCycle::casakTimer()
     }
 }
 
+void MeasurementCycle::holdStatus(int ms)
+{
+    m_statusTick = dtime::ticks() + static_cast<quint32>(ms);
+}
+
 void MeasurementCycle::measbClick()
 {
     const bool hadFocus = m_host->measButtonFocused();

@@ -95,6 +95,8 @@ public:
     void setDueTick(quint32 t) { m_dueTick = t; }
     quint32 lastEndTick() const { return m_lastEndTick; }
     void setLastEndTick(quint32 t) { m_lastEndTick = t; }
+    // Keeps the countdown off the status bar for a while (a hover text is showing).
+    void holdStatus(int ms);
     void resetChartTick()
     {
         m_lastChartTick = 0;

@@ -7,6 +7,7 @@
 #include "engine/measpol.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QTcpSocket>
 #include <QThread>
@@ -60,11 +61,14 @@ QString ScpiLink::timeStamp()
 
 void ScpiLink::DelayMs(int ms)
 {
-    const quint32 start = dtime::ticks();
+    // Measured finer than the millisecond tick, so a 1 ms pause lasts about 1 ms and not
+    // up to 2 as whole ticks would make it.
+    QElapsedTimer t;
+    t.start();
     do {
         QCoreApplication::processEvents(QEventLoop::AllEvents);
         QThread::msleep(1);
-    } while (dtime::tickDiff(dtime::ticks(), start) <= ms);
+    } while (t.nsecsElapsed() < qint64(ms) * 1000000);
 }
 
 void ScpiLink::setConnected(bool c)

@@ -142,10 +142,10 @@ private slots:
         auto *more = w.findChild<QAction *>(QStringLiteral("more1"));
         QCOMPARE(more->text(), QStringLiteral("Less F9 <"));
         QTest::keyClick(&w, Qt::Key_F9);
-        QTRY_COMPARE(w.centralWidget()->width(), 424);
+        QTRY_COMPARE(w.centralWidget()->width(), 460);
         QCOMPARE(more->text(), QStringLiteral("More F9 >"));
         QTest::keyClick(&w, Qt::Key_F9);
-        QTRY_COMPARE(w.centralWidget()->width(), 651);
+        QTRY_COMPARE(w.centralWidget()->width(), 687);
         QCOMPARE(more->text(), QStringLiteral("Less F9 <"));
 
         QTest::keyClick(&w, Qt::Key_F6);
