@@ -239,6 +239,11 @@ void Tconff::alternativecbClick(bool checked)
     m_s.AlternativeCMD = checked ? 2 : 1;
 }
 
+int Tconff::defaultFileType() const
+{
+    return m_deffiletypecb->currentIndex();
+}
+
 void Tconff::defcomcbClick()
 {
     m_s.initList = Settings::defaultCommandsInitList();

@@ -27,6 +27,8 @@ public:
     // The main window's "Auto Calculate temperature" state, read when saving.
     void setCalculateTemperatureSource(std::function<bool()> source);
 
+    // Index of the hidden file-kind list: automatic saving takes its file kind from it.
+    int defaultFileType() const;
     void defcomcbClick();
     void savecClick();
 

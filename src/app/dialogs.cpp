@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "dialogs.h"
 
+#include <QFileDialog>
 #include <QMessageBox>
 
 namespace dialogs {
@@ -16,7 +17,36 @@ QuestionHandler &questionHandler()
     static QuestionHandler h;
     return h;
 }
+SaveNameHandler &saveNameHandler()
+{
+    static SaveNameHandler h;
+    return h;
+}
 } // namespace
+
+void setSaveNameHandler(SaveNameHandler h)
+{
+    saveNameHandler() = std::move(h);
+}
+
+QString GetSaveFileName(QWidget *owner, const QString &title, const QString &proposed,
+                        const QStringList &filters, int *filterIndex)
+{
+    if (saveNameHandler())
+        return saveNameHandler()(proposed, filterIndex);
+    QFileDialog dlg(owner, title, proposed);
+    dlg.setAcceptMode(QFileDialog::AcceptSave);
+    dlg.setNameFilters(filters);
+    const int index = filterIndex ? *filterIndex : 1;
+    if (index >= 1 && index <= filters.size())
+        dlg.selectNameFilter(filters[index - 1]);
+    dlg.selectFile(proposed);
+    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
+        return QString();
+    if (filterIndex)
+        *filterIndex = static_cast<int>(filters.indexOf(dlg.selectedNameFilter())) + 1;
+    return dlg.selectedFiles().first();
+}
 
 void setNoticeHandler(NoticeHandler h)
 {

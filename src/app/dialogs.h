@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -19,7 +20,13 @@ bool AskYesNo(QWidget *owner, const QString &title, const QString &text);
 // Error box for failures the user must see (a file that could not be written).
 void ShowError(QWidget *owner, const QString &text);
 
+// Save dialog; `filterIndex` is 1-based in and out. Empty when cancelled.
+QString GetSaveFileName(QWidget *owner, const QString &title, const QString &proposed,
+                        const QStringList &filters, int *filterIndex);
+
 using NoticeHandler = std::function<void(const QString &text)>;
+using SaveNameHandler = std::function<QString(const QString &proposed, int *filterIndex)>;
+void setSaveNameHandler(SaveNameHandler h);
 using QuestionHandler = std::function<bool(const QString &title, const QString &text)>;
 // An empty handler restores the real boxes.
 void setNoticeHandler(NoticeHandler h);

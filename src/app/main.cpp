@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFontDatabase>
+#include <QSessionManager>
 
 namespace {
 
@@ -69,6 +70,9 @@ int main(int argc, char *argv[])
         comm.INITbClick();
     ScpiLink::DelayMs(200);
 
+    // Logging off or shutting down closes without the question.
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &main,
+                     [&main](QSessionManager &) { main.setShutdown(); });
     main.show();
     const int rc = app.exec();
     for (int id : fonts)

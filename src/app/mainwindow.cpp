@@ -6,6 +6,8 @@
 #include "app/dialogs.h"
 #include "app/numerickeyfilter.h"
 #include "app/settings.h"
+#include "data/autosaver.h"
+#include "data/datafile.h"
 #include "data/datetime.h"
 #include "engine/bigary.h"
 #include "engine/chartpanel.h"
@@ -21,10 +23,13 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QDesktopServices>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -79,6 +84,24 @@ MainForm::MainForm(Settings &settings, ScpiLink &link, BigAry &buffer, ToneOutpu
     m_reading = new ReadingController(settings, tone, this);
     m_chart = new ChartController(settings, m_reading->engine(), this);
     m_cycle = new MeasurementCycle(settings, link, m_reading->engine(), buffer, this);
+    m_saver = new AutoSaver(this);
+    m_saver->setEnvironmentSource([this] {
+        AutoSaver::Environment env;
+        env.ids = {m_link.maker, m_link.model, m_link.serial, m_link.caldate};
+        env.start.readingStamp = m_reading->state().timeStamp;
+        env.start.delayMs = m_s.MeasDelayTime;
+        env.start.repeatMs = m_s.MeasRepeatTime;
+        env.decSep = datafile::decimalSeparatorOf(m_s.DecSeparator);
+        return env;
+    });
+    connect(m_saver, &AutoSaver::statusText, this, [this](const QString &t) {
+        setStatusPanel(0, t);
+        statusBar()->repaint();
+    });
+    connect(m_saver, &AutoSaver::waitHint, this,
+            [this](const QString &t) { m_instumentids->setToolTip(t); });
+    connect(m_saver, &AutoSaver::directoryProblem, this,
+            [this](const QString &t) { dialogs::ShowError(this, t); });
     m_cycle->setHost(this);
     m_cycle->setProcessReading([this] { m_reading->ProcessReading(); });
     attach(&m_reading->engine(), m_cycle);
@@ -159,6 +182,11 @@ void MainForm::buildDisplay()
     controls->addWidget(m_measb);
     controls->addWidget(m_automeas1cb);
     controls->addStretch();
+    m_autosavel = new QLabel(QStringLiteral("Save"), m_displayPanel);
+    m_autosavel->setObjectName(QStringLiteral("autosavel"));
+    m_autosavel->setCursor(Qt::PointingHandCursor);
+    m_autosavel->installEventFilter(this);
+    controls->addWidget(m_autosavel);
     controls->addWidget(m_big_chl);
     col->addLayout(controls);
     col->addWidget(m_chart->createChartPanel(m_displayPanel));
@@ -249,6 +277,19 @@ void MainForm::buildMenus()
 {
     QMenu *file = menuBar()->addMenu(QStringLiteral("&File"));
     file->setObjectName(QStringLiteral("File1"));
+    file->setToolTipsVisible(true);
+    m_Savealldata1 = file->addAction(QStringLiteral("Save all data"));
+    m_Savealldata1->setObjectName(QStringLiteral("Savealldata1"));
+    m_Savealldata1->setCheckable(true);
+    m_Savealldata1->setToolTip(QStringLiteral("Save to file:\n"));
+    connect(m_Savealldata1, &QAction::triggered, this, &MainForm::Savealldata1Click);
+    QAction *saveData = file->addAction(QStringLiteral("Save Data..."));
+    saveData->setObjectName(QStringLiteral("Savedb"));
+    connect(saveData, &QAction::triggered, this, &MainForm::SavedbClick);
+    QAction *saveChart = file->addAction(QStringLiteral("Save Chart..."));
+    saveChart->setObjectName(QStringLiteral("SaveGraph1"));
+    connect(saveChart, &QAction::triggered, this, &MainForm::SaveGraph1Click);
+    file->addSeparator();
     QAction *conf = file->addAction(QStringLiteral("Configuration"));
     conf->setObjectName(QStringLiteral("Configuration1"));
     connect(conf, &QAction::triggered, this, &MainForm::Configuration1Click);
@@ -389,7 +430,12 @@ void MainForm::FormShow()
     m_chart->ClearStatistic();
     setStatusPanel(0, QStringLiteral("Press [Shift + F3] for connection to ") + m_s.host1 +
                           QLatin1Char(':') + m_s.port1);
+    if (m_s.AllwaysSaveData) {
+        m_Savealldata1->setChecked(true);
+        Savealldata1Click();
+    }
     showBigChartState();
+    showSaveState();
     m_devicePage->FillDeviceGrid();
     m_devicePage->setConnected(m_link.connected());
     setStatusPanel(2, m_link.eolStatusText());
@@ -451,6 +497,138 @@ void MainForm::showBigChartState()
     const bool on = m_AddmeasurementtobigChart1->isChecked();
     m_big_chl->setStyleSheet(on ? QStringLiteral("color: rgb(0,255,0);")
                                 : QStringLiteral("color: rgb(128,128,128);"));
+}
+
+void MainForm::showSaveState()
+{
+    const QColor c = m_saver->indicatorColor();
+    m_autosavel->setStyleSheet(
+        QStringLiteral("color: rgb(%1,%2,%3);").arg(c.red()).arg(c.green()).arg(c.blue()));
+    m_autosavel->setToolTip(m_saver->indicatorHint());
+    m_Savealldata1->setToolTip(m_saver->menuHint());
+}
+
+void MainForm::Savealldata1Click()
+{
+    ReadingEngine &engine = m_reading->engine();
+    if (m_Savealldata1->isChecked()) {
+        m_saver->switchOn(m_s.DataDir, m_reading->state().timeStamp,
+                          m_conff ? m_conff->defaultFileType() : 2);
+        engine.autoSave = [this](const measpol &rec) {
+            m_saver->recordAndWrite(false, m_link.connected(), rec);
+        };
+    } else {
+        engine.autoSave = nullptr;
+        m_saver->switchOff(m_link.connected(), engine.currentRecord());
+    }
+    showSaveState();
+}
+
+void MainForm::autosavelClick()
+{
+    m_Savealldata1->setChecked(!m_Savealldata1->isChecked());
+    Savealldata1Click();
+}
+
+namespace {
+const QStringList kSaveFilters = {
+    QStringLiteral("Comma separated (*.txt)"), QStringLiteral("Tab separated (*.txt)"),
+    QStringLiteral("Semicolon separated (*.csv)"), QStringLiteral("Any file (*)")};
+} // namespace
+
+void MainForm::SavedbClick()
+{
+    int filter = 3;
+    const QString proposed =
+        QStringLiteral("Data_") +
+        dtime::format(QStringLiteral("yyyymmdd-hhnnss"), m_reading->state().timeStamp);
+    const QString name = dialogs::GetSaveFileName(this, QStringLiteral("Save Data"), proposed,
+                                                  kSaveFilters, &filter);
+    if (name.isEmpty())
+        return;
+    const datafile::FileKind kind = datafile::kindFromFilterIndex(filter);
+    datafile::StartInfo info;
+    info.readingStamp = m_reading->state().timeStamp;
+    info.delayMs = m_s.MeasDelayTime;
+    info.repeatMs = m_s.MeasRepeatTime;
+    const ChartStats &stats = m_chart->stats();
+    QString error;
+    const bool ok = datafile::writeChartFile(
+        name + datafile::suffixOf(kind), kind, datafile::decimalSeparatorOf(m_s.DecSeparator), info,
+        chart::kShown,
+        [&stats](int i) {
+            const ChartEntry &e = stats.entry(i);
+            return datafile::ChartRow{e.rec, static_cast<uint32_t>(e.sampleNumber)};
+        },
+        &error);
+    if (!ok)
+        dialogs::ShowError(this, error);
+}
+
+void MainForm::SaveGraph1Click()
+{
+    int filter = 1;
+    const QString proposed =
+        QStringLiteral("Graph_") +
+        dtime::format(QStringLiteral("yyyymmdd-hhnnss"), m_reading->state().timeStamp) +
+        QStringLiteral(".bmp");
+    QString name = dialogs::GetSaveFileName(
+        this, QStringLiteral("Choose filename"), proposed,
+        {QStringLiteral("Bitmaps (*.bmp)"), QStringLiteral("Any file (*.*)")}, &filter);
+    if (name.isEmpty())
+        return;
+    if (filter == 1 && QFileInfo(name).suffix().isEmpty())
+        name += QStringLiteral(".bmp");
+    if (!m_chart->prepareChartPicture())
+        return;
+    QWidget *panel = m_displayPanel->findChild<QWidget *>(QStringLiteral("grafpan"));
+    QImage picture;
+    if (panel)
+        picture = panel->grab().toImage().convertToFormat(QImage::Format_RGB888);
+    m_chart->endChartPicture();
+    if (picture.isNull() || !picture.save(name, "BMP"))
+        dialogs::ShowError(this, QStringLiteral("Cannot write ") + name);
+}
+
+void MainForm::FormClose()
+{
+    setMeasText(QStringLiteral("Closing"));
+    // The pending batch goes out whether or not saving is on.
+    m_saver->recordAndWrite(true, m_link.connected(), m_reading->engine().currentRecord());
+    m_automeas1cb->setChecked(false);
+    QCoreApplication::processEvents();
+    const int pause = m_link.connected() ? 500 : 5;
+    for (const char *text : {"Closing.", "Closing..", "Closing...", "Closing *"}) {
+        ScpiLink::DelayMs(pause);
+        setMeasText(QLatin1String(text));
+    }
+    m_link.Disconnect();
+}
+
+void MainForm::closeEvent(QCloseEvent *e)
+{
+    if (!m_shutdown &&
+        !dialogs::AskYesNo(this, windowTitle(), QStringLiteral("Do You Want Close?"))) {
+        e->ignore();
+        return;
+    }
+    FormClose();
+    e->accept();
+}
+
+bool MainForm::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::MouseButtonRelease) {
+        if (watched == m_autosavel) {
+            autosavelClick();
+            return true;
+        }
+        if (watched == m_big_chl) {
+            m_AddmeasurementtobigChart1->toggle();
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void MainForm::Connect1Click()

@@ -8,6 +8,7 @@
 
 #include <QMainWindow>
 
+class AutoSaver;
 class BigAry;
 class ChartController;
 class DevicePage;
@@ -60,6 +61,14 @@ public:
     void InternalInfo1Click();
     void Reset1Click();
     void more1Click();
+    void Savealldata1Click();
+    void autosavelClick();
+    void SavedbClick();
+    void SaveGraph1Click();
+    AutoSaver &saver() { return *m_saver; }
+    // Closing: the pending batch goes to disk before the link closes.
+    void FormClose();
+    void setShutdown() { m_shutdown = true; }
 
     // LinkHost
     void setMeasText(const QString &text) override;
@@ -127,17 +136,24 @@ private:
     void openFolder(const QString &dir);
     void updateMenuEnabling();
     void showBigChartState();
+    void showSaveState();
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void closeEvent(QCloseEvent *e) override;
 
     Settings &m_s;
     ScpiLink &m_link;
     BigAry &m_buffer;
     ReadingController *m_reading = nullptr;
     ChartController *m_chart = nullptr;
+    AutoSaver *m_saver = nullptr;
+    QAction *m_Savealldata1 = nullptr;
+    QLabel *m_autosavel = nullptr;
     MeasurementCycle *m_cycle = nullptr;
     LinkPort m_port;
     Tconff *m_conff = nullptr;
     TCommFrm *m_comm = nullptr;
     bool m_shown = false;
+    bool m_shutdown = false; // the session ends: close without asking
     QString m_appTitle;
 
     QFrame *m_displayPanel = nullptr;
