@@ -42,6 +42,13 @@ public:
     QString ReadValue();
     QString NextField(bool parse = false);
     void ParseSystErr();
+    // The reply to "fetch?": one long line of comma-separated readings. Each field becomes
+    // the current reading and goes to `onReading` with its 1-based number and the number
+    // of fields; the callback processes it and returns the value to log. Returns the
+    // line's length as text, empty when nothing was read (busy, no link, time-out, error).
+    using FetchCallback =
+        std::function<long double(long double value, qsizetype n, qsizetype total)>;
+    QString FetchList(const FetchCallback &onReading = {});
     // The bare receive steps, for callers that read their own way (the series fetch).
     bool waitingBytes() const;
 
