@@ -13,7 +13,7 @@
 #include <QElapsedTimer>
 #include <QTimer>
 
-#include <benchmark/benchmark.h>
+#include "qtbenchmain.h"
 
 namespace {
 
@@ -92,11 +92,4 @@ BENCHMARK(BM_FixedPauses)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 } // namespace
 
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+TERVAXIS_QT_BENCHMARK_MAIN()

@@ -7,7 +7,7 @@
 #include <QCoreApplication>
 #include <QTcpSocket>
 
-#include <benchmark/benchmark.h>
+#include "qtbenchmain.h"
 
 namespace {
 
@@ -58,11 +58,4 @@ BENCHMARK(BM_BareSocketRoundTrip)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 } // namespace
 
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+TERVAXIS_QT_BENCHMARK_MAIN()

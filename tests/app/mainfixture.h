@@ -9,6 +9,7 @@
 #include "link/commwindow.h"
 #include "link/scpilink.h"
 #include "simulator.h"
+#include "testutil.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -66,6 +67,6 @@ struct MainFixture
     template <typename T>
     T *find(const char *name) const
     {
-        return main->findChild<T *>(QLatin1String(name));
+        return namedChild<T>(main.get(), name);
     }
 };

@@ -6,6 +6,7 @@
 #include "engine/readingarea.h"
 #include "engine/readingengine.h"
 #include "engine/readingformat.h"
+#include "testutil.h"
 
 #include <QAction>
 #include <QApplication>
@@ -44,10 +45,7 @@ private:
     template <typename T>
     T *child(const char *name)
     {
-        T *w = m_window->findChild<T *>(QLatin1String(name));
-        if (!w)
-            qFatal("no widget %s", name);
-        return w;
+        return namedChild<T>(&*m_window, name);
     }
     QString text(const char *label) { return child<QLabel>(label)->text(); }
     // One reading as the cycle distributes it.

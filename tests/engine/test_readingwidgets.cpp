@@ -7,6 +7,7 @@
 #include "engine/readingformat.h"
 #include "engine/sinetone.h"
 #include "recordingtone.h"
+#include "testutil.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -46,10 +47,7 @@ private:
     template <typename T>
     T *child(const char *name)
     {
-        T *w = m_window->findChild<T *>(QLatin1String(name));
-        if (!w)
-            qFatal("no widget %s", name);
-        return w;
+        return namedChild<T>(&*m_window, name);
     }
     QString text(const char *label) { return child<QLabel>(label)->text(); }
     void reading(long double v)

@@ -1,0 +1,17 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QCoreApplication>
+
+#include <benchmark/benchmark.h>
+
+// Benchmarks that pump Qt events need an application object around them.
+#define TERVAXIS_QT_BENCHMARK_MAIN()                                                               \
+    int main(int argc, char **argv)                                                                \
+    {                                                                                              \
+        QCoreApplication app(argc, argv);                                                          \
+        benchmark::Initialize(&argc, argv);                                                        \
+        benchmark::RunSpecifiedBenchmarks();                                                       \
+        benchmark::Shutdown();                                                                     \
+        return 0;                                                                                  \
+    }
