@@ -174,41 +174,7 @@ int formatGeneral15(char *buf, long double v)
     int nd = 15;
     while (nd > 1 && digits[nd - 1] == '0')
         --nd;
-    int n = 0;
-    if (v < 0)
-        buf[n++] = '-';
-    if (exponent < -5 || exponent >= 15) {
-        buf[n++] = digits[0];
-        if (nd > 1) {
-            buf[n++] = '.';
-            for (int i = 1; i < nd; ++i)
-                buf[n++] = digits[i];
-        }
-        buf[n++] = 'E';
-        if (exponent < 0) {
-            buf[n++] = '-';
-            exponent = -exponent;
-        }
-        auto r = std::to_chars(buf + n, buf + n + 8, exponent);
-        return static_cast<int>(r.ptr - buf);
-    }
-    if (exponent < 0) {
-        buf[n++] = '0';
-        buf[n++] = '.';
-        for (int i = -1; i > exponent; --i)
-            buf[n++] = '0';
-        for (int i = 0; i < nd; ++i)
-            buf[n++] = digits[i];
-        return n;
-    }
-    for (int i = 0; i <= exponent; ++i)
-        buf[n++] = i < nd ? digits[i] : '0';
-    if (nd > exponent + 1) {
-        buf[n++] = '.';
-        for (int i = exponent + 1; i < nd; ++i)
-            buf[n++] = digits[i];
-    }
-    return n;
+    return numtext::placeDigits(buf, v < 0, digits, nd, exponent);
 }
 
 // Unit text as UTF-8; a lone surrogate becomes U+FFFD.

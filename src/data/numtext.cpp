@@ -7,6 +7,45 @@
 
 namespace numtext {
 
+int placeDigits(char *buf, bool negative, const char *digits, int nd, int exponent, int precision)
+{
+    int n = 0;
+    if (negative)
+        buf[n++] = '-';
+    if (exponent < -5 || exponent >= precision) {
+        buf[n++] = digits[0];
+        if (nd > 1) {
+            buf[n++] = '.';
+            for (int i = 1; i < nd; ++i)
+                buf[n++] = digits[i];
+        }
+        buf[n++] = 'E';
+        if (exponent < 0) {
+            buf[n++] = '-';
+            exponent = -exponent;
+        }
+        auto r = std::to_chars(buf + n, buf + n + 8, exponent);
+        return static_cast<int>(r.ptr - buf);
+    }
+    if (exponent < 0) {
+        buf[n++] = '0';
+        buf[n++] = '.';
+        for (int i = -1; i > exponent; --i)
+            buf[n++] = '0';
+        for (int i = 0; i < nd; ++i)
+            buf[n++] = digits[i];
+        return n;
+    }
+    for (int i = 0; i <= exponent; ++i)
+        buf[n++] = i < nd ? digits[i] : '0';
+    if (nd > exponent + 1) {
+        buf[n++] = '.';
+        for (int i = exponent + 1; i < nd; ++i)
+            buf[n++] = digits[i];
+    }
+    return n;
+}
+
 int formatGeneral(char *buf, long double v, int precision)
 {
     if (std::isnan(v)) {
@@ -49,41 +88,7 @@ int formatGeneral(char *buf, long double v, int precision)
     while (nd > 1 && digits[nd - 1] == '0')
         --nd;
 
-    int n = 0;
-    if (negative)
-        buf[n++] = '-';
-    if (exponent < -5 || exponent >= precision) {
-        buf[n++] = digits[0];
-        if (nd > 1) {
-            buf[n++] = '.';
-            for (int i = 1; i < nd; ++i)
-                buf[n++] = digits[i];
-        }
-        buf[n++] = 'E';
-        if (exponent < 0) {
-            buf[n++] = '-';
-            exponent = -exponent;
-        }
-        auto r = std::to_chars(buf + n, buf + n + 8, exponent);
-        return static_cast<int>(r.ptr - buf);
-    }
-    if (exponent < 0) {
-        buf[n++] = '0';
-        buf[n++] = '.';
-        for (int i = -1; i > exponent; --i)
-            buf[n++] = '0';
-        for (int i = 0; i < nd; ++i)
-            buf[n++] = digits[i];
-        return n;
-    }
-    for (int i = 0; i <= exponent; ++i)
-        buf[n++] = i < nd ? digits[i] : '0';
-    if (nd > exponent + 1) {
-        buf[n++] = '.';
-        for (int i = exponent + 1; i < nd; ++i)
-            buf[n++] = digits[i];
-    }
-    return n;
+    return placeDigits(buf, negative, digits, nd, exponent, precision);
 }
 
 QString formatGeneral(long double v, int precision)

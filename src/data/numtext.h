@@ -18,6 +18,11 @@ QString formatGeneral(long double v, int precision = 15);
 // the allocation-free path for data files.
 int formatGeneral(char *buf, long double v, int precision = 15);
 
+// Lays out significant digits (no trailing zeros, nd >= 1) with value
+// d.ddd x 10^exponent in the general form; returns the length.
+int placeDigits(char *buf, bool negative, const char *digits, int nd, int exponent,
+                int precision = 15);
+
 // Replaces "." by sep when sep is not ".".
 QString withDecSeparator(QString text, const QString &sep);
 
