@@ -6,7 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/deps.sh
-scripts/build.sh
+scripts/build.sh --target tervaxis tervaxis-sim
 
 args=("$@")
 sim_pid=""
