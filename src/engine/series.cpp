@@ -168,8 +168,12 @@ void SeriesRunner::fetchgetbClick()
     m_running = true;
     m_cycle.setBusy(true);
     m_host->setSeriesControlsEnabled(false);
+    // No beeps while the series is processed: the box, and the flag the limit test reads
+    // whether or not the box's handler runs.
     const bool beep = m_host->limitBeepChecked();
+    const bool beepSetting = m_s.Limit_beep;
     m_host->setLimitBeepChecked(false);
+    m_s.Limit_beep = false;
 
     m_taken = 0;
     m_chartDirty = false;
@@ -187,6 +191,7 @@ void SeriesRunner::fetchgetbClick()
 
     m_host->setGetCaption(QStringLiteral("&GET data"));
     m_host->setLimitBeepChecked(beep);
+    m_s.Limit_beep = beepSetting;
     m_host->setSeriesControlsEnabled(true);
     if (m_host->addToBigChart())
         m_host->requestGraphRefresh();

@@ -43,7 +43,7 @@ public:
     void setLimitBeepChecked(bool on) override { beep = on; }
     void addSeriesReading(int n) override
     {
-        beepSeenOn = beepSeenOn || beep;
+        beepSeenOn = beepSeenOn || beep || engine->settings().Limit_beep;
         chart.shiftHistory();
         const measpol rec = engine->currentRecord();
         if (sentinel::isValid(rec.value1))
@@ -185,6 +185,7 @@ private slots:
         QVERIFY(f.start());
         f.sim.setReadingSequence(numbered(count));
         f.host.beep = true;
+        f.settings.Limit_beep = true;
         QSignalSpy fetched(&f.runner, &SeriesRunner::fetchEnded);
         f.runSeries(count);
         QCOMPARE(fetched.size(), 1);
@@ -216,7 +217,7 @@ private slots:
         QCOMPARE(f.buffer[f.buffer.Slot(count - 1)].dateTime, stamp);
         // No beeps while the series is processed; the box comes back afterwards.
         QVERIFY(!f.host.beepSeenOn);
-        QVERIFY(f.host.beep);
+        QVERIFY(f.host.beep && f.settings.Limit_beep);
         QCOMPARE(f.host.refreshes, 1);
         QCOMPARE(f.host.lastErrs, QStringList{QStringLiteral("Fetch data....")});
         QCOMPARE(f.logCount(QStringLiteral(" <L ")), count);
