@@ -12,6 +12,7 @@
 #include "engine/bigary.h"
 #include "engine/chartpanel.h"
 #include "engine/mathpage.h"
+#include "engine/multipage.h"
 #include "engine/readingarea.h"
 #include "engine/readingcontroller.h"
 #include "engine/readingformat.h"
@@ -28,6 +29,7 @@
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QFrame>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QImage>
 #include <QKeyEvent>
@@ -84,11 +86,14 @@ MainForm::MainForm(Settings &settings, ScpiLink &link, BigAry &buffer, ToneOutpu
     m_reading = new ReadingController(settings, tone, this);
     m_chart = new ChartController(settings, m_reading->engine(), this);
     m_cycle = new MeasurementCycle(settings, link, m_reading->engine(), buffer, this);
+    m_series = new SeriesRunner(settings, link, m_reading->engine(), buffer, *m_cycle, this);
+    m_series->setProcessReading([this] { m_reading->ProcessReading(); });
     m_saver = new AutoSaver(this);
     m_saver->setEnvironmentSource([this] {
         AutoSaver::Environment env;
         env.ids = {m_link.maker, m_link.model, m_link.serial, m_link.caldate};
         env.start.readingStamp = m_reading->state().timeStamp;
+        env.start.seriesMs = m_series->seriesDuration();
         env.start.delayMs = m_s.MeasDelayTime;
         env.start.repeatMs = m_s.MeasRepeatTime;
         env.decSep = datafile::decimalSeparatorOf(m_s.DecSeparator);
@@ -230,9 +235,9 @@ void MainForm::buildPages()
     sl->addStretch();
     m_PageControl1->addTab(scrolled(settingsTab, m_PageControl1), QStringLiteral("Settings F5"));
 
-    auto *multi = new QWidget(m_PageControl1);
-    multi->setObjectName(QStringLiteral("TabSheet2"));
-    m_PageControl1->addTab(multi, QStringLiteral("Multi F6"));
+    m_multiPage = new MultiPage(*m_series, m_PageControl1);
+    m_multiPage->setHost(this);
+    m_PageControl1->addTab(scrolled(m_multiPage, m_PageControl1), QStringLiteral("Multi F6"));
 
     m_mathPage = m_reading->createMathPage(m_PageControl1);
     m_PageControl1->addTab(scrolled(m_mathPage, m_PageControl1), QStringLiteral("Math F7"));
@@ -422,6 +427,7 @@ void MainForm::showEvent(QShowEvent *e)
 void MainForm::FormShow()
 {
     m_reading->applySettings();
+    m_multiPage->applySettings();
     m_PageControl1->setTabVisible(kPageMacro, false);
     m_measdele->setText(QString::number(m_s.MeasRepeatTime));
     m_logtimele->setText(QString::number(m_s.GraphRepeatTime));
@@ -458,8 +464,10 @@ void MainForm::keyPressEvent(QKeyEvent *e)
         if (auto *type = m_settingsPage->findChild<QWidget *>(QStringLiteral("meastypecb")))
             type->setFocus();
     }
-    if (key == Qt::Key_F6)
+    if (key == Qt::Key_F6) {
         m_PageControl1->setCurrentIndex(1);
+        m_multiPage->fetche()->setFocus();
+    }
     if (key == Qt::Key_F7) {
         m_PageControl1->setCurrentIndex(2);
         m_measb->setFocus();
@@ -549,6 +557,7 @@ void MainForm::SavedbClick()
     const datafile::FileKind kind = datafile::kindFromFilterIndex(filter);
     datafile::StartInfo info;
     info.readingStamp = m_reading->state().timeStamp;
+    info.seriesMs = m_series->seriesDuration();
     info.delayMs = m_s.MeasDelayTime;
     info.repeatMs = m_s.MeasRepeatTime;
     const ChartStats &stats = m_chart->stats();
@@ -984,5 +993,49 @@ int MainForm::ParseConf(const QString &reply)
 
 void MainForm::enableSeriesButtons()
 {
-    // The multiple measurement's buttons arrive with its page.
+    m_multiPage->enableButtons();
+}
+
+// ---- SeriesHost
+
+void MainForm::setSeriesControlsEnabled(bool enabled)
+{
+    m_automeas1cb->setEnabled(enabled);
+    m_measb->setEnabled(enabled);
+}
+
+bool MainForm::limitBeepChecked() const
+{
+    return namedLimitBeep()->isChecked();
+}
+
+void MainForm::setLimitBeepChecked(bool checked)
+{
+    namedLimitBeep()->setChecked(checked);
+    m_mathPage->limitbeepcbClick();
+}
+
+QCheckBox *MainForm::namedLimitBeep() const
+{
+    return m_mathPage->findChild<QCheckBox *>(QStringLiteral("limitbeepcb"));
+}
+
+void MainForm::addSeriesReading(int sampleNumber)
+{
+    m_chart->addSeriesReading(sampleNumber);
+}
+
+void MainForm::redrawChart()
+{
+    m_chart->UpdateChart(false);
+}
+
+void MainForm::requestGraphRefresh()
+{
+    // The large graph window refreshes itself from the buffer once it exists.
+}
+
+void MainForm::setFetchGroupVisible(bool visible)
+{
+    m_multiPage->fetchgb()->setVisible(visible);
 }

@@ -3,6 +3,7 @@
 
 #include "engine/cycle.h"
 #include "engine/readinglinkhost.h"
+#include "engine/series.h"
 #include "instrument/linkport.h"
 #include "instrument/setupsequence.h"
 
@@ -13,6 +14,7 @@ class BigAry;
 class ChartController;
 class DevicePage;
 class MathPage;
+class MultiPage;
 class QAction;
 class QCheckBox;
 class QFrame;
@@ -32,7 +34,11 @@ struct Settings;
 
 // The main window: the reading display, the pages of controls and the status bar. It is
 // the host the link, the cycle and the set-up sequences report to.
-class MainForm : public QMainWindow, public ReadingLinkHost, public CycleHost, public SetupHost
+class MainForm : public QMainWindow,
+                 public ReadingLinkHost,
+                 public CycleHost,
+                 public SetupHost,
+                 public SeriesHost
 {
     Q_OBJECT
 public:
@@ -46,6 +52,7 @@ public:
     QString statusPanel(int index) const;
     QTabWidget *pages() const { return m_PageControl1; }
     ReadingController &reading() { return *m_reading; }
+    SeriesRunner &series() { return *m_series; }
     ChartController &chart() { return *m_chart; }
     MeasurementCycle &cycle() { return *m_cycle; }
     SettingsPage *settingsPage() const { return m_settingsPage; }
@@ -124,6 +131,15 @@ public:
     int ParseConf(const QString &reply) override;
     void enableSeriesButtons() override;
 
+    // SeriesHost
+    void setSeriesControlsEnabled(bool enabled) override;
+    bool limitBeepChecked() const override;
+    void setLimitBeepChecked(bool checked) override;
+    void addSeriesReading(int sampleNumber) override;
+    void redrawChart() override;
+    void requestGraphRefresh() override;
+    void setFetchGroupVisible(bool visible) override;
+
 protected:
     void showEvent(QShowEvent *e) override;
     void keyPressEvent(QKeyEvent *e) override;
@@ -137,6 +153,7 @@ private:
     void updateMenuEnabling();
     void showBigChartState();
     void showSaveState();
+    QCheckBox *namedLimitBeep() const;
     bool eventFilter(QObject *watched, QEvent *event) override;
     void closeEvent(QCloseEvent *e) override;
 
@@ -145,6 +162,8 @@ private:
     BigAry &m_buffer;
     ReadingController *m_reading = nullptr;
     ChartController *m_chart = nullptr;
+    SeriesRunner *m_series = nullptr;
+    MultiPage *m_multiPage = nullptr;
     AutoSaver *m_saver = nullptr;
     QAction *m_Savealldata1 = nullptr;
     QLabel *m_autosavel = nullptr;

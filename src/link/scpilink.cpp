@@ -159,6 +159,10 @@ ScpiLink::LineResult ScpiLink::receiveLine(QByteArray &line)
         const qsizetype from = std::max<qsizetype>(0, searched - m_eol.size() + 1);
         const qsizetype at = m_eol == kNoEol ? -1 : m_rx.indexOf(m_eol, from);
         if (at >= 0) {
+            if (at > m_maxLine) {
+                m_rx.remove(0, at + m_eol.size());
+                return LineResult::TooLong;
+            }
             line = m_rx.left(at);
             m_rx.remove(0, at + m_eol.size());
             return LineResult::Ok;

@@ -165,6 +165,26 @@ private slots:
         QCOMPARE(readLines(file).size(), qsizetype(3 + 3));
     }
 
+    void seriesFillsChartAndBuffer()
+    {
+        MainFixture f;
+        QVERIFY(f.connectAndShow());
+        f.sim.setTimeScale(0);
+        auto *count = f.find<QLineEdit>("fetche");
+        QCOMPARE(count->text(), QStringLiteral("400"));
+        count->setText(QStringLiteral("60"));
+        f.find<QLineEdit>("dtrigdelaye")->setText(QStringLiteral("800"));
+        f.sim.clearCommands();
+        f.find<QPushButton>("fetchinitb")->click();
+        QVERIFY(f.sim.commands().contains(QStringLiteral("trig:del 0.8000")));
+        QVERIFY(f.sim.commands().contains(QStringLiteral("trig:count 60")));
+        const qint64 before = f.buffer.bigarycnt();
+        f.find<QPushButton>("fetchgetb")->click();
+        QCOMPARE(f.buffer.bigarycnt(), before + 60);
+        QCOMPARE(f.find<QPushButton>("fetchgetb")->text(), QStringLiteral("&GET data"));
+        QVERIFY(f.find<QPushButton>("measb")->isEnabled());
+    }
+
     void saveDataWritesTheChart()
     {
         MainFixture f;

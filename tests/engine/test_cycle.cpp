@@ -16,6 +16,12 @@ namespace {
 class RecordingCycleHost : public CycleHost
 {
 public:
+    QStringList calls;
+    void geterrbClick() override { calls << QStringLiteral("20"); }
+    void measchClick() override { calls << QStringLiteral("21"); }
+    void selectThirdEntries() override { calls << QStringLiteral("22"); }
+    void readBackState() override { calls << QStringLiteral("23"); }
+    void closeMainWindow() override { calls << QStringLiteral("254"); }
     std::vector<measpol> chart;
     QStringList lastErrs;
     QStringList terms;
@@ -214,6 +220,23 @@ private slots:
         f.cycle.measbClick();
         QCOMPARE(refusedStarts, 0);
         QCOMPARE(f.shown, 1);
+    }
+
+    void requestsRunInArrivalOrder()
+    {
+        CycleFixture f;
+        f.cycle.setBusy(true);
+        for (int code : {23, 20, 99, 22, 21, 254, 31})
+            f.cycle.postRequest(code);
+        QVERIFY(f.host.calls.isEmpty());
+        QTRY_COMPARE(f.host.calls, (QStringList{"23", "20", "22", "21", "254"}));
+        QTRY_VERIFY(!f.cycle.busy());
+        // A request 2 whose due tick lies ahead does nothing; one in the past runs a cycle
+        // (which, without a link, returns at once).
+        f.cycle.postRequest(2, static_cast<qint32>(dtime::ticks() + 100000));
+        f.cycle.postRequest(1);
+        QTRY_COMPARE(f.shown, 1);
+        QVERIFY(f.starts.empty());
     }
 
     void delayTexts()
