@@ -237,26 +237,9 @@ QString ScpiLink::ReadValue()
     return readCommon(false, true);
 }
 
-QString ScpiLink::readCommon(bool quick, bool value)
+bool ScpiLink::awaitReply(const QString &mark, int pauseMs, bool quick)
 {
-    const QString mark = value ? QStringLiteral("<# ") : QStringLiteral("<R ");
-    if (m_readbusy) {
-        QCoreApplication::processEvents();
-        AddLog(timeStamp() + QLatin1Char(' ') + mark + QStringLiteral("READ BUSY"));
-        return QString();
-    }
-    if (!m_connected) {
-        LastRaw.clear();
-        if (value) {
-            LastData.clear();
-            AddLog(timeStamp() + QStringLiteral(" <# Not Connected"));
-            m_host->setCurrentReading(1e-37L);
-        }
-        return QString();
-    }
-
     readelapsed = 0;
-    m_readbusy = true;
     quint32 passStart = dtime::ticks();
     for (;;) {
         // Each pass counts what it really took: a pause of 1 ms lasts 1 to 2 ms here, so a
@@ -266,26 +249,24 @@ QString ScpiLink::readCommon(bool quick, bool value)
         passStart = now;
         if (waitingBytes())
             readelapsed = 0;
-        DelayMs(value ? 3 : 1);
-        if (!m_connected) {
-            m_readbusy = false;
-            return QString();
-        }
+        DelayMs(pauseMs);
+        if (!m_connected)
+            return false;
         if (readelapsed > m_s.DataTimeout) {
             AddLog(timeStamp() + QLatin1Char(' ') + mark + QStringLiteral("TIMEOUT "));
-            m_readbusy = false;
-            return QString();
+            return false;
         }
         if (quick) {
             DelayMs(40);
             readelapsed = 0;
         }
-        if (readelapsed >= 1)
-            continue;
-        break;
+        if (readelapsed < 1)
+            return true;
     }
+}
 
-    QByteArray raw;
+ScpiLink::LineResult ScpiLink::takeLine(QByteArray &raw)
+{
     const LineResult r = receiveLine(raw);
     switch (r) {
     case LineResult::Ok:
@@ -306,6 +287,34 @@ QString ScpiLink::readCommon(bool quick, bool value)
         break;
     }
     emit socketStatus(QString::number(m_lastError) + QLatin1Char(' ') + m_lastErrorText);
+    return r;
+}
+
+QString ScpiLink::readCommon(bool quick, bool value)
+{
+    const QString mark = value ? QStringLiteral("<# ") : QStringLiteral("<R ");
+    if (m_readbusy) {
+        QCoreApplication::processEvents();
+        AddLog(timeStamp() + QLatin1Char(' ') + mark + QStringLiteral("READ BUSY"));
+        return QString();
+    }
+    if (!m_connected) {
+        LastRaw.clear();
+        if (value) {
+            LastData.clear();
+            AddLog(timeStamp() + QStringLiteral(" <# Not Connected"));
+            m_host->setCurrentReading(1e-37L);
+        }
+        return QString();
+    }
+
+    m_readbusy = true;
+    if (!awaitReply(mark, value ? 3 : 1, quick)) {
+        m_readbusy = false;
+        return QString();
+    }
+    QByteArray raw;
+    const LineResult r = takeLine(raw);
     if (r != LineResult::Ok) {
         if (value)
             AddLog(timeStamp() + QStringLiteral(" <#! ") + m_lastErrorText);
@@ -576,52 +585,13 @@ QString ScpiLink::FetchList(const FetchCallback &onReading)
         return QString();
     }
 
-    readelapsed = 0;
     m_readbusy = true;
-    quint32 passStart = dtime::ticks();
-    for (;;) {
-        // The budget is real time, as for the other reads; a pass pauses 10 ms.
-        const quint32 now = dtime::ticks();
-        readelapsed += std::max(1, dtime::tickDiff(now, passStart));
-        passStart = now;
-        if (waitingBytes())
-            readelapsed = 0;
-        DelayMs(10);
-        if (!m_connected) {
-            m_readbusy = false;
-            return QString();
-        }
-        if (readelapsed > m_s.DataTimeout) {
-            AddLog(timeStamp() + QStringLiteral(" <L TIMEOUT "));
-            m_readbusy = false;
-            return QString();
-        }
-        if (readelapsed >= 1)
-            continue;
-        break;
+    if (!awaitReply(QStringLiteral("<L "), 10, false)) {
+        m_readbusy = false;
+        return QString();
     }
-
     QByteArray raw;
-    const LineResult r = receiveLine(raw);
-    switch (r) {
-    case LineResult::Ok:
-        m_lastError = 0;
-        m_lastErrorText.clear();
-        break;
-    case LineResult::Timeout:
-        m_lastError = 10060;
-        m_lastErrorText = QStringLiteral("Connection timed out");
-        break;
-    case LineResult::Closed:
-        m_lastError = 10054;
-        m_lastErrorText = QStringLiteral("Connection reset by peer");
-        break;
-    case LineResult::TooLong:
-        m_lastError = 10040;
-        m_lastErrorText = QStringLiteral("Reply longer than %1 bytes dropped").arg(m_maxLine);
-        break;
-    }
-    emit socketStatus(QString::number(m_lastError) + QLatin1Char(' ') + m_lastErrorText);
+    const LineResult r = takeLine(raw);
     if (r != LineResult::Ok) {
         AddLog(timeStamp() + QStringLiteral(" <L! ") + m_lastErrorText);
         m_readbusy = false;

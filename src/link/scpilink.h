@@ -100,6 +100,11 @@ private:
     void pullSocket();
     void discardRunawayReply();
     QString readCommon(bool quick, bool value);
+    // Waits for the first bytes of a reply, pumping events; false when the link went away
+    // or the budget ran out (logged with the read's mark and "TIMEOUT ").
+    bool awaitReply(const QString &mark, int pauseMs, bool quick);
+    // Receives one line and reports the socket state of the receive.
+    LineResult takeLine(QByteArray &raw);
     void setConnected(bool c);
     void dropSocket();
 
