@@ -624,14 +624,14 @@ QByteArray formatNumber(long double v, char decSep)
     return QByteArray(buf, formatNumber(buf, v, decSep));
 }
 
-void appendDataLine(QByteArray &out, const measpol &rec, char sep, char decSep, bool trailingSep)
+// The fields both data line layouts share; only the milliseconds column differs.
+static char *putRecord(char *p, const measpol &rec, bool millis, char sep, char decSep)
 {
-    char *p = lineSpace(out);
     p = putNumber(p, rec.value1, decSep);
     *p++ = sep;
     p = putUnit(p, rec.Lunits1);
     *p++ = sep;
-    p = putDateTime(p, rec.dateTime, true, sep);
+    p = putDateTime(p, rec.dateTime, millis, sep);
     *p++ = sep;
     p = putNumber(p, rec.range, decSep);
     *p++ = sep;
@@ -639,7 +639,12 @@ void appendDataLine(QByteArray &out, const measpol &rec, char sep, char decSep, 
     *p++ = sep;
     p = putNumber(p, rec.value2, decSep);
     *p++ = sep;
-    p = putUnit(p, rec.Lunits2);
+    return putUnit(p, rec.Lunits2);
+}
+
+void appendDataLine(QByteArray &out, const measpol &rec, char sep, char decSep, bool trailingSep)
+{
+    char *p = putRecord(lineSpace(out), rec, true, sep, decSep);
     if (trailingSep)
         *p++ = sep;
     endLine(out, p);
@@ -647,20 +652,7 @@ void appendDataLine(QByteArray &out, const measpol &rec, char sep, char decSep, 
 
 void appendChartLine(QByteArray &out, const measpol &rec, uint32_t flag, char sep, char decSep)
 {
-    char *p = lineSpace(out);
-    p = putNumber(p, rec.value1, decSep);
-    *p++ = sep;
-    p = putUnit(p, rec.Lunits1);
-    *p++ = sep;
-    p = putDateTime(p, rec.dateTime, false, sep);
-    *p++ = sep;
-    p = putNumber(p, rec.range, decSep);
-    *p++ = sep;
-    p = putNumber(p, rec.resol, decSep);
-    *p++ = sep;
-    p = putNumber(p, rec.value2, decSep);
-    *p++ = sep;
-    p = putUnit(p, rec.Lunits2);
+    char *p = putRecord(lineSpace(out), rec, false, sep, decSep);
     *p++ = sep;
     p = std::to_chars(p, p + 12, flag).ptr;
     endLine(out, p);
