@@ -148,6 +148,16 @@ private slots:
         QVERIFY(readLines(file).at(2).startsWith(QLatin1Char('#')));
     }
 
+    void savingStartsWithTheWindow()
+    {
+        MainFixture f;
+        f.settings.AllwaysSaveData = true;
+        f.main->show();
+        QVERIFY(f.main->saver().isOn());
+        QVERIFY(f.main->findChild<QAction *>(QStringLiteral("Savealldata1"))->isChecked());
+        QVERIFY(QDir(f.settings.DataDir + QStringLiteral("Log")).exists());
+    }
+
     void closingForcesTheBatch()
     {
         MainFixture f;

@@ -222,6 +222,35 @@ private slots:
         QCOMPARE(f.shown, 1);
     }
 
+    void alternativeReadingCommand_data()
+    {
+        QTest::addColumn<int>("variant");
+        QTest::addColumn<QString>("query");
+        QTest::newRow("init and fetch") << 1 << "init;fetch?;conf?;syst:err?";
+        QTest::newRow("fetch3") << 2 << "fetch3?;conf?;syst:err?";
+        QTest::newRow("other sends nothing") << 3 << "";
+    }
+    void alternativeReadingCommand()
+    {
+        QFETCH(int, variant);
+        QFETCH(QString, query);
+        CycleFixture f;
+        QVERIFY(f.start());
+        f.settings.DataTimeout = 100;
+        f.settings.AlternativeCMD = variant;
+        f.cycle.Alternatereading1Click(true);
+        QTRY_VERIFY(f.sim.commands().contains(QStringLiteral("syst:loc")));
+        f.sim.clearCommands();
+        f.cycle.RunCycle();
+        if (query.isEmpty()) {
+            QVERIFY(f.sim.commands().isEmpty());
+            QCOMPARE(f.shown, 0);
+        } else {
+            QCOMPARE(f.sim.commands().value(0), query);
+            QCOMPARE(f.shown, 1);
+        }
+    }
+
     void requestsRunInArrivalOrder()
     {
         CycleFixture f;
