@@ -317,7 +317,7 @@ void Instrument::setIdentification(const QString &maker, const QString &model,
     m_firmware = firmware;
 }
 
-Instrument::RangeSpec Instrument::rangeSpec(Function f) const
+Instrument::RangeTable Instrument::rangeTable(Function f) const
 {
     switch (f) {
     case Function::VoltDc:
@@ -350,18 +350,18 @@ Instrument::RangeSpec Instrument::rangeSpec(Function f) const
 
 double Instrument::rangeFor(double value) const
 {
-    const RangeSpec spec = rangeSpec(m_function);
-    if (spec.ranges.empty())
+    const RangeTable table = rangeTable(m_function);
+    if (table.ranges.empty())
         return 1;
     // Frequency and period report their input voltage range; automatic settles on 10 V
     // for the simulated 5 V signal.
-    if (!spec.overload)
-        return m_autoRange ? std::min(10.0, spec.ranges.back()) : m_range;
-    for (double r : spec.ranges) {
+    if (!table.overload)
+        return m_autoRange ? std::min(10.0, table.ranges.back()) : m_range;
+    for (double r : table.ranges) {
         if (std::fabs(value) <= r)
             return r;
     }
-    return spec.ranges.back();
+    return table.ranges.back();
 }
 
 void Instrument::setFunction(Function f)
@@ -380,9 +380,9 @@ void Instrument::setRange(double range)
         return;
     }
     m_autoRange = false;
-    const RangeSpec spec = rangeSpec(m_function);
+    const RangeTable table = rangeTable(m_function);
     m_range = range;
-    for (double r : spec.ranges) {
+    for (double r : table.ranges) {
         if (r >= range * (1 - 1e-9)) {
             m_range = r;
             break;
@@ -563,10 +563,10 @@ QString Instrument::takeReading(qint64 atMs)
         return text;
     }
     double v = modelValue(m_function, atMs);
-    const RangeSpec spec = rangeSpec(m_function);
+    const RangeTable table = rangeTable(m_function);
     if (m_autoRange)
         m_range = rangeFor(v);
-    if (spec.overload && std::fabs(v) > 1.2 * m_range)
+    if (table.overload && std::fabs(v) > 1.2 * m_range)
         return scpi::formatSci(v < 0 ? -overloadValue : overloadValue, 8);
     const double res = resolution();
     if (res > 0 && std::fabs(v) / res < 1e15)
@@ -634,19 +634,19 @@ void Instrument::configure(Function f, const QStringList &params)
         m_autoRange = false;
         m_range = 1000;
     } else {
-        const RangeSpec spec = rangeSpec(f);
+        const RangeTable table = rangeTable(f);
         std::optional<double> range; // empty: automatic
         if (p0 == QLatin1String("MIN") || p0 == QLatin1String("MINIMUM")) {
-            range = spec.ranges.front();
+            range = table.ranges.front();
         } else if (p0 == QLatin1String("MAX") || p0 == QLatin1String("MAXIMUM")) {
-            range = spec.ranges.back();
+            range = table.ranges.back();
         } else if (!isDefault(p0)) {
             const auto v = scpi::parseNumber(p0);
             if (!v) {
                 queueError(-224, QStringLiteral("Illegal parameter value"));
                 return;
             }
-            if (std::fabs(*v) > spec.ranges.back() * (1 + 1e-9)) {
+            if (std::fabs(*v) > table.ranges.back() * (1 + 1e-9)) {
                 queueError(-222, QStringLiteral("Data out of range"));
                 return;
             }
@@ -1080,9 +1080,9 @@ bool Instrument::dispatchFunctionOption(Function f, const QStringList &rest, boo
         }
         std::optional<double> v;
         if (a == QLatin1String("MIN"))
-            v = is(rest.first(), "RANGe") ? rangeSpec(f).ranges.front() : 0;
+            v = is(rest.first(), "RANGe") ? rangeTable(f).ranges.front() : 0;
         else if (a == QLatin1String("MAX"))
-            v = is(rest.first(), "RANGe") ? rangeSpec(f).ranges.back() : 0;
+            v = is(rest.first(), "RANGe") ? rangeTable(f).ranges.back() : 0;
         else
             v = scpi::parseNumber(a);
         if (!v || *v < 0) {

@@ -119,7 +119,7 @@ public:
     static constexpr int maxSeriesReadings = 50000;
 
 private:
-    struct RangeSpec
+    struct RangeTable
     {
         std::vector<double> ranges; // ascending; empty: the function has no ranges
         bool overload = true;       // readings beyond 1.2 x range answer the overload
@@ -134,7 +134,7 @@ private:
     QString takeReading(qint64 atMs);
     double modelValue(Function f, qint64 atMs);
     double rangeFor(double value) const;
-    RangeSpec rangeSpec(Function f) const;
+    RangeTable rangeTable(Function f) const;
     double resolutionBase() const;
     QString optionKey(Function f, const QString &key) const;
     QString optionValue(const QString &fullKey) const;
