@@ -53,7 +53,9 @@ void MeasurementCycle::handleRequest(int code, qint64 param)
         break;
     case 2:
         // The due tick travels as a signed number, so the wrap of the counter is harmless.
-        if (dtime::tickDiff(dtime::ticks(), static_cast<quint32>(param)) > 0) {
+        // Reaching it is enough: after an empty reply at repeat delay 0 the due tick is
+        // "now", and a strict test would drop the only request that keeps measuring alive.
+        if (dtime::tickDiff(dtime::ticks(), static_cast<quint32>(param)) >= 0) {
             m_engine.state().timeStamp = dtime::now();
             RunCycle();
         }
@@ -83,8 +85,15 @@ void MeasurementCycle::handleRequest(int code, qint64 param)
 
 void MeasurementCycle::RunCycle()
 {
-    if (m_busy || !m_link.connected())
+    if (m_busy)
         return;
+    if (!m_link.connected()) {
+        // Keep the timer asking, so automatic measuring resumes once the link is back,
+        // also at repeat delay 0 where nothing else would schedule the next cycle.
+        if (m_auto)
+            m_casak->start();
+        return;
+    }
     m_host->setSetupButtonsEnabled(false);
     m_busy = true;
     m_casak->stop();

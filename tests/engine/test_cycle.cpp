@@ -172,19 +172,26 @@ private slots:
         QCOMPARE(f.host.terms.last(), QStringLiteral("Front"));
     }
 
+    void silentInstrumentIsPolledOncePerTimeout_data()
+    {
+        QTest::addColumn<int>("repeat");
+        QTest::newRow("repeat delay 200") << 200;
+        QTest::newRow("back to back") << 0;
+    }
     void silentInstrumentIsPolledOncePerTimeout()
     {
+        QFETCH(int, repeat);
         CycleFixture f;
         QVERIFY(f.start());
         f.settings.DataTimeout = 300;
-        f.settings.MeasRepeatTime = 200;
+        f.settings.MeasRepeatTime = repeat;
         f.sim.setSilentQueries({QStringLiteral("read?")});
         f.sim.clearCommands();
         f.runAutomatic(3, 15000);
         for (size_t i = 1; i < f.starts.size(); ++i) {
             const int gap = dtime::tickDiff(f.starts[i], f.starts[i - 1]);
-            // A counted read budget, a full DataTimeout pause, then the repeat delay.
-            QVERIFY2(gap >= 300 + 200, qPrintable(QString::number(gap)));
+            // A read budget, a full DataTimeout pause, then the repeat delay.
+            QVERIFY2(gap >= 2 * 300 + repeat, qPrintable(QString::number(gap)));
         }
         QCOMPARE(f.shown, 0);
     }
@@ -220,6 +227,25 @@ private slots:
         f.cycle.measbClick();
         QCOMPARE(refusedStarts, 0);
         QCOMPARE(f.shown, 1);
+    }
+
+    void measuringResumesAfterReconnect()
+    {
+        CycleFixture f;
+        QVERIFY(f.start());
+        f.settings.DataTimeout = 200;
+        f.link.startSupervision();
+        f.cycle.automeas1cbClick(true);
+        QTRY_VERIFY(f.ends.size() >= 3);
+        f.sim.close();
+        QTRY_VERIFY_WITH_TIMEOUT(!f.link.connected(), 5000);
+        QTRY_VERIFY(!f.cycle.busy());
+        QVERIFY(f.sim.listen(0));
+        QVERIFY(f.link.Connect(QStringLiteral("127.0.0.1"), f.sim.port()));
+        const size_t before = f.ends.size();
+        QTRY_VERIFY_WITH_TIMEOUT(f.ends.size() >= before + 3, 5000);
+        f.cycle.automeas1cbClick(false);
+        QTRY_VERIFY(!f.cycle.busy());
     }
 
     void alternativeReadingCommand_data()
