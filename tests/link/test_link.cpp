@@ -123,7 +123,7 @@ private slots:
         t.start();
         QCOMPARE(f.link.ReadReply(), QString());
         // The wait budget is the data time-out in milliseconds of real time.
-        QVERIFY2(t.elapsed() >= 300 && t.elapsed() <= 300 + 150,
+        QVERIFY2(t.elapsed() >= 300 && t.elapsed() <= 300 + 400,
                  qPrintable(QString::number(t.elapsed())));
         QVERIFY(f.logHas(QStringLiteral(" <R TIMEOUT ")));
         QVERIFY(f.link.readelapsed > f.settings.DataTimeout);
