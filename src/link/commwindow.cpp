@@ -26,6 +26,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <utility>
+
 namespace {
 constexpr int kLogLines = 1100;
 constexpr int kPingTimeoutMs = 5000;
@@ -187,8 +189,14 @@ void TCommFrm::setMeasparm(const QString &configCmd, const QString &optionCmd)
 
 void TCommFrm::AddLog(const QString &line)
 {
-    if (!isVisible())
+    if (!isVisible()) {
+        // Kept for the next showing, so opening the console after the start-up connect
+        // still shows how the link came up.
+        m_hiddenLog << line;
+        if (m_hiddenLog.size() > kLogLines)
+            m_hiddenLog.removeFirst();
         return;
+    }
     // The block limit drops the oldest line once the log is full.
     m_commlogm->appendPlainText(line);
     m_commlogm->verticalScrollBar()->setValue(m_commlogm->verticalScrollBar()->maximum());
@@ -333,6 +341,14 @@ bool TCommFrm::eventFilter(QObject *watched, QEvent *event)
         }
     }
     return QWidget::eventFilter(watched, event);
+}
+
+void TCommFrm::showEvent(QShowEvent *e)
+{
+    QWidget::showEvent(e);
+    const QStringList pending = std::exchange(m_hiddenLog, {});
+    for (const QString &line : pending)
+        AddLog(line);
 }
 
 void TCommFrm::closeEvent(QCloseEvent *e)

@@ -53,6 +53,7 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent *e) override;
+    void showEvent(QShowEvent *e) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -86,4 +87,5 @@ private:
     QStatusBar *m_cmstb = nullptr;
     QTimer *m_readtimer = nullptr;
     int m_lastValidPort = 3490;
+    QStringList m_hiddenLog;
 };

@@ -72,7 +72,11 @@ private slots:
 
         {
             TCommFrm w(f.settings, f.link);
+            // Lines logged while the console is hidden show once it opens.
+            w.AddLog(QStringLiteral("before showing"));
             w.show();
+            QCOMPARE(w.findChild<QPlainTextEdit *>(QStringLiteral("commlogm"))->toPlainText(),
+                     QStringLiteral("before showing"));
             auto *combo = w.findChild<QComboBox *>(QStringLiteral("datalecb"));
             QCOMPARE(w.history(), (QStringList{"conf?", "*IDN?"}));
             auto *log = w.findChild<QPlainTextEdit *>(QStringLiteral("commlogm"));
