@@ -26,8 +26,6 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include <utility>
-
 namespace {
 constexpr int kLogLines = 1100;
 constexpr int kPingTimeoutMs = 5000;
@@ -189,16 +187,40 @@ void TCommFrm::setMeasparm(const QString &configCmd, const QString &optionCmd)
 
 void TCommFrm::AddLog(const QString &line)
 {
-    if (!isVisible()) {
-        // Kept for the next showing, so opening the console after the start-up connect
-        // still shows how the link came up.
-        m_hiddenLog << line;
-        if (m_hiddenLog.size() > kLogLines)
-            m_hiddenLog.removeFirst();
-        return;
+    // Lines wait in a queue of at most one log's worth and go into the memo together when
+    // the event loop comes round: a series of two million readings logs a line each, and
+    // one memo append per line would hold the window for minutes. While the console is
+    // hidden the queue keeps the newest lines for its next showing, so opening it after the
+    // start-up connect still shows how the link came up.
+    m_pendingLog.push_back(line);
+    if (m_pendingLog.size() > static_cast<size_t>(kLogLines)) {
+        m_pendingLog.pop_front();
+        m_pendingOverflow = true;
     }
-    // The block limit drops the oldest line once the log is full.
-    m_commlogm->appendPlainText(line);
+    if (isVisible() && !m_flushQueued) {
+        m_flushQueued = true;
+        QTimer::singleShot(0, this, &TCommFrm::flushLog);
+    }
+}
+
+void TCommFrm::flushLog()
+{
+    m_flushQueued = false;
+    if (m_pendingLog.empty())
+        return;
+    // A full queue replaces the whole log: everything older has fallen out of it.
+    if (m_pendingOverflow)
+        m_commlogm->clear();
+    m_pendingOverflow = false;
+    QString text;
+    for (const QString &l : m_pendingLog) {
+        if (!text.isEmpty())
+            text += QLatin1Char('\n');
+        text += l;
+    }
+    m_pendingLog.clear();
+    // The block limit drops the oldest lines once the log is full.
+    m_commlogm->appendPlainText(text);
     m_commlogm->verticalScrollBar()->setValue(m_commlogm->verticalScrollBar()->maximum());
 }
 
@@ -296,6 +318,8 @@ void TCommFrm::ReaddatabClick()
 
 void TCommFrm::clearlogbClick()
 {
+    m_pendingLog.clear();
+    m_pendingOverflow = false;
     m_commlogm->clear();
 }
 
@@ -346,9 +370,7 @@ bool TCommFrm::eventFilter(QObject *watched, QEvent *event)
 void TCommFrm::showEvent(QShowEvent *e)
 {
     QWidget::showEvent(e);
-    const QStringList pending = std::exchange(m_hiddenLog, {});
-    for (const QString &line : pending)
-        AddLog(line);
+    flushLog();
 }
 
 void TCommFrm::closeEvent(QCloseEvent *e)

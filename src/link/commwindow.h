@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <deque>
 #include <functional>
 
 class QComboBox;
@@ -30,6 +31,8 @@ public:
     void setMainWindowVisible(std::function<bool()> visible) { m_mainVisible = std::move(visible); }
 
     void AddLog(const QString &line);
+    // Puts the queued log lines into the memo now.
+    void flushLog();
     void ShowDevice();
     void setMeasparm(const QString &configCmd, const QString &optionCmd);
 
@@ -87,5 +90,7 @@ private:
     QStatusBar *m_cmstb = nullptr;
     QTimer *m_readtimer = nullptr;
     int m_lastValidPort = 3490;
-    QStringList m_hiddenLog;
+    std::deque<QString> m_pendingLog;
+    bool m_pendingOverflow = false;
+    bool m_flushQueued = false;
 };
