@@ -152,6 +152,14 @@ MainForm::~MainForm()
     m_cycle->setHost(nullptr);
     m_cycle->casak()->stop();
     m_link.setHost(nullptr);
+    // Pages and controllers hook into the reading engine and the series runner, so they go
+    // first; children would otherwise die in creation order, engine before its users.
+    delete takeCentralWidget();
+    delete m_chart;
+    delete m_series;
+    delete m_cycle;
+    delete m_saver;
+    delete m_reading;
 }
 
 void MainForm::buildDisplay()
