@@ -434,12 +434,15 @@ bool ScpiLink::Connect(const QString &host, int port)
         if (sock == m_socket)
             m_peerClosed = true;
     });
-    sock->connectToHost(host, static_cast<quint16>(port));
+    // A port outside 1..65535 would be cut to another, existing one: never try it.
+    const bool portValid = port > 0 && port <= 65535;
+    if (portValid)
+        sock->connectToHost(host, static_cast<quint16>(port));
+    failed = !portValid;
     const quint32 start = dtime::ticks();
-    while (sock == m_socket && sock->state() != QAbstractSocket::ConnectedState) {
+    while (!failed && sock == m_socket && sock->state() != QAbstractSocket::ConnectedState) {
         if (sock->state() == QAbstractSocket::UnconnectedState ||
-            dtime::tickDiff(dtime::ticks(), start) > kConnectTimeoutMs || port <= 0 ||
-            port > 65535) {
+            dtime::tickDiff(dtime::ticks(), start) > kConnectTimeoutMs) {
             failed = true;
             break;
         }

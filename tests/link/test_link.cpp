@@ -82,13 +82,24 @@ private slots:
         QCOMPARE(f.host.measTexts.last(), QStringLiteral("Disconnect..."));
     }
 
+    void connectFailure_data()
+    {
+        QTest::addColumn<bool>("outOfRange");
+        QTest::newRow("nobody listening") << false;
+        QTest::newRow("port beyond 65535") << true;
+    }
     void connectFailure()
     {
+        QFETCH(bool, outOfRange);
         LinkFixture f;
         QVERIFY(f.sim.listen(0));
         const quint16 port = f.sim.port();
-        f.sim.close();
-        QVERIFY(!f.link.Connect(QStringLiteral("127.0.0.1"), port));
+        if (!outOfRange)
+            f.sim.close();
+        // 65536 more than the listening port would wrap round onto it.
+        const int target = outOfRange ? port + 65536 : port;
+        QVERIFY(!f.link.Connect(QStringLiteral("127.0.0.1"), target));
+        QCOMPARE(f.sim.clientCount(), 0);
         QVERIFY(!f.link.connected());
         QVERIFY(f.log.contains(QStringLiteral("*** connection failure ***")));
         QCOMPARE(f.host.measTexts.last(), QStringLiteral("not connected"));
