@@ -9,7 +9,6 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QSignalBlocker>
 
@@ -203,14 +202,4 @@ void SettingsPage::selectThirdEntries()
 {
     for (QComboBox *box : {m_rangecb, m_resolcb})
         box->setCurrentIndex(box->count() >= 3 ? 2 : -1);
-}
-
-bool askResetDevice(QWidget *parent, const QString &question)
-{
-    const QString title = parent ? parent->window()->windowTitle() : QString();
-    QMessageBox box(QMessageBox::Question, title, question, QMessageBox::Yes | QMessageBox::No,
-                    parent);
-    box.setDefaultButton(QMessageBox::No);
-    box.setObjectName(QStringLiteral("sResetDev"));
-    return box.exec() == QMessageBox::Yes;
 }

@@ -72,7 +72,3 @@ private:
     QLabel *m_lasterrs = nullptr;
     meascat::ConfigCommands m_commands;
 };
-
-// Asks the Yes/No reset question ("No" is the default); true only for "Yes".
-bool askResetDevice(QWidget *parent,
-                    const QString &question = QStringLiteral("Do You Want To Reset Device?"));

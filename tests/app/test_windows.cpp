@@ -7,9 +7,11 @@
 #include "engine/recordingtone.h"
 #include "link/scpilink.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QFile>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
@@ -17,6 +19,7 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 class TestWindows : public QObject
 {
@@ -120,6 +123,46 @@ private slots:
         ud->stepUp();
         QCOMPARE(ud->value(), 500 + step);
         QCOMPARE(name == QLatin1String("lanud") ? s.LanTimeout : s.DataTimeout, 500 + step);
+    }
+
+    void questionBox_data()
+    {
+        QTest::addColumn<int>("answer"); // 0: Enter on the default, else the button
+        QTest::addColumn<bool>("yes");
+        QTest::newRow("Enter takes the default No") << 0 << false;
+        QTest::newRow("Yes") << int(QMessageBox::Yes) << true;
+        QTest::newRow("No") << int(QMessageBox::No) << false;
+    }
+    void questionBox()
+    {
+        QFETCH(int, answer);
+        QFETCH(bool, yes);
+        QWidget owner;
+        owner.show();
+        // Look at the real box while it is open, answer it, check after it has closed.
+        QString text, title;
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        bool noIsDefault = false;
+        QTimer::singleShot(0, this, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            text = box->text();
+            title = box->windowTitle();
+            icon = box->icon();
+            noIsDefault = box->defaultButton() == box->button(QMessageBox::No);
+            if (answer == 0)
+                QTest::keyClick(box, Qt::Key_Return);
+            else
+                box->button(QMessageBox::StandardButton(answer))->click();
+        });
+        QCOMPARE(dialogs::AskYesNo(&owner, QStringLiteral("Tervaxis"),
+                                   QStringLiteral("Do You Want To Reset Device?")),
+                 yes);
+        QCOMPARE(text, QStringLiteral("Do You Want To Reset Device?"));
+        QCOMPARE(title, QStringLiteral("Tervaxis"));
+        QCOMPARE(icon, QMessageBox::Question);
+        QVERIFY(noIsDefault);
     }
 
     void mainWindowSkeleton()

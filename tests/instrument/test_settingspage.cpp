@@ -247,45 +247,6 @@ private slots:
         QVERIFY(page.findChild<QPushButton *>("measch")->isEnabled());
         QVERIFY(page.instumentids()->text().startsWith(u"Device: ORVA 8846A"));
     }
-
-    void resetQuestion_data()
-    {
-        QTest::addColumn<int>("answer"); // 0: Enter on the default, else the button
-        QTest::addColumn<bool>("reset");
-        QTest::newRow("Enter takes the default No") << 0 << false;
-        QTest::newRow("Yes") << int(QMessageBox::Yes) << true;
-        QTest::newRow("No") << int(QMessageBox::No) << false;
-    }
-    void resetQuestion()
-    {
-        QFETCH(int, answer);
-        QFETCH(bool, reset);
-        QWidget owner;
-        owner.setWindowTitle(QStringLiteral("Tervaxis"));
-        owner.show();
-        // Look at the box while it is open, answer it, and check after it has closed.
-        QString text, title;
-        QMessageBox::Icon icon = QMessageBox::NoIcon;
-        bool noIsDefault = false;
-        QTimer::singleShot(0, this, [&] {
-            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-            if (!box)
-                return;
-            text = box->text();
-            title = box->windowTitle();
-            icon = box->icon();
-            noIsDefault = box->defaultButton() == box->button(QMessageBox::No);
-            if (answer == 0)
-                QTest::keyClick(box, Qt::Key_Return);
-            else
-                box->button(QMessageBox::StandardButton(answer))->click();
-        });
-        QCOMPARE(askResetDevice(&owner), reset);
-        QCOMPARE(text, QStringLiteral("Do You Want To Reset Device?"));
-        QCOMPARE(title, QStringLiteral("Tervaxis"));
-        QCOMPARE(icon, QMessageBox::Question);
-        QVERIFY(noIsDefault);
-    }
 };
 
 QTEST_MAIN(TestSettingsPage)
