@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 
 namespace {
@@ -98,6 +99,12 @@ private slots:
         QCOMPARE(type->currentIndex(), 5);
         QVERIFY(f.find<QCheckBox>("automeas1cb")->isChecked());
         QTRY_VERIFY_WITH_TIMEOUT(f.main->reading().state().type == 5, 5000);
+        QTRY_VERIFY(f.main->measText().contains(QStringLiteral("\u03A94")));
+        QVERIFY(f.find<QLabel>("measprop1")->text().startsWith(QStringLiteral("10K")));
+        const QString measparm =
+            f.comm->findChild<QPlainTextEdit *>(QStringLiteral("measparm"))->toPlainText();
+        QVERIFY2(measparm.startsWith(QStringLiteral("CONF:FRES 1.0E4")), qPrintable(measparm));
+        QVERIFY(measparm.contains(QStringLiteral("\nSENSE:FRES")));
         f.find<QCheckBox>("automeas1cb")->setChecked(false);
     }
 
