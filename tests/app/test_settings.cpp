@@ -2,6 +2,7 @@
 #include "app/commandline.h"
 #include "app/inifile.h"
 #include "app/settings.h"
+#include "tempsettings.h"
 
 #include <QDir>
 #include <QFile>
@@ -33,12 +34,7 @@ class TestSettings : public QObject
     Q_OBJECT
 private:
     QTemporaryDir m_dir;
-    Settings freshSettings()
-    {
-        Settings s;
-        s.configDir = m_dir.path() + QStringLiteral("/cfg/");
-        return s;
-    }
+    Settings freshSettings() { return settingsIn(m_dir); }
 
 private slots:
     void initTestCase()

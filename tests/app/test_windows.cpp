@@ -6,6 +6,7 @@
 #include "engine/bigary.h"
 #include "engine/recordingtone.h"
 #include "link/scpilink.h"
+#include "tempsettings.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -27,12 +28,7 @@ class TestWindows : public QObject
 private:
     QTemporaryDir m_dir;
     QStringList m_notices;
-    Settings freshSettings()
-    {
-        Settings s;
-        s.configDir = m_dir.path() + QStringLiteral("/cfg/");
-        return s;
-    }
+    Settings freshSettings() { return settingsIn(m_dir); }
 
 private slots:
     void initTestCase()
