@@ -9,6 +9,7 @@
 #include "data/autosaver.h"
 #include "data/datafile.h"
 #include "data/datetime.h"
+#include "data/mainclipboard.h"
 #include "engine/bigary.h"
 #include "engine/chartpanel.h"
 #include "engine/mathpage.h"
@@ -364,6 +365,9 @@ void MainForm::buildMenus()
     meas->addSeparator();
     meas->addAction(m_chart->ClearGraph1());
     meas->addAction(m_chart->ClearMath1());
+    meas->addSeparator();
+    m_clip = new MainClipboard(m_s, m_reading->engine(), *m_chart, m_area, this);
+    m_clip->addMenuItems(meas);
     connect(meas, &QMenu::aboutToShow, this, &MainForm::updateMenuEnabling);
 
     m_more1 = menuBar()->addAction(m_lessCaption);
@@ -490,9 +494,12 @@ void MainForm::keyPressEvent(QKeyEvent *e)
         m_measb->click();
     if (key == Qt::Key_F2 && (e->modifiers() & Qt::ShiftModifier))
         Connect1Click();
+    const bool copy = key == Qt::Key_Insert && (e->modifiers() & Qt::ControlModifier);
+    if (copy)
+        Copylastmeasuredvaluetoclipboard1Click();
     const bool handled = key == Qt::Key_F3 || key == Qt::Key_F5 || key == Qt::Key_F6 ||
                          key == Qt::Key_F7 || key == Qt::Key_F8 || key == Qt::Key_F9 ||
-                         key == Qt::Key_F10 || key == Qt::Key_F11 || key == Qt::Key_F2;
+                         key == Qt::Key_F10 || key == Qt::Key_F11 || key == Qt::Key_F2 || copy;
     if (handled)
         e->accept();
     else
@@ -596,15 +603,16 @@ void MainForm::SaveGraph1Click()
         return;
     if (filter == 1 && QFileInfo(name).suffix().isEmpty())
         name += QStringLiteral(".bmp");
-    if (!m_chart->prepareChartPicture())
+    const QImage picture = m_chart->chartPicture();
+    if (picture.isNull())
         return;
-    QWidget *panel = m_displayPanel->findChild<QWidget *>(QStringLiteral("grafpan"));
-    QImage picture;
-    if (panel)
-        picture = panel->grab().toImage().convertToFormat(QImage::Format_RGB888);
-    m_chart->endChartPicture();
-    if (picture.isNull() || !picture.save(name, "BMP"))
+    if (!picture.save(name, "BMP"))
         dialogs::ShowError(this, QStringLiteral("Cannot write ") + name);
+}
+
+void MainForm::Copylastmeasuredvaluetoclipboard1Click()
+{
+    m_clip->Copylastmeasuredvaluetoclipboard1Click();
 }
 
 void MainForm::FormClose()

@@ -13,6 +13,7 @@ class AutoSaver;
 class BigAry;
 class ChartController;
 class DevicePage;
+class MainClipboard;
 class MathPage;
 class MultiPage;
 class QAction;
@@ -72,6 +73,8 @@ public:
     void autosavelClick();
     void SavedbClick();
     void SaveGraph1Click();
+    // Ctrl+Insert and its menu item.
+    void Copylastmeasuredvaluetoclipboard1Click();
     AutoSaver &saver() { return *m_saver; }
     // Closing: the pending batch goes to disk before the link closes.
     void FormClose();
@@ -165,6 +168,7 @@ private:
     SeriesRunner *m_series = nullptr;
     MultiPage *m_multiPage = nullptr;
     AutoSaver *m_saver = nullptr;
+    MainClipboard *m_clip = nullptr;
     QAction *m_Savealldata1 = nullptr;
     QLabel *m_autosavel = nullptr;
     MeasurementCycle *m_cycle = nullptr;

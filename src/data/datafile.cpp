@@ -658,6 +658,16 @@ void appendChartLine(QByteArray &out, const measpol &rec, uint32_t flag, char se
     endLine(out, p);
 }
 
+void appendPlainLine(QByteArray &out, const measpol &rec, char sep, char decSep)
+{
+    endLine(out, putRecord(lineSpace(out), rec, false, sep, decSep));
+}
+
+void appendNumberLine(QByteArray &out, long double v, char decSep)
+{
+    endLine(out, putNumber(lineSpace(out), v, decSep));
+}
+
 bool isCommentLine(const char *begin, const char *end)
 {
     int chars = 0;

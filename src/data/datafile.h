@@ -71,6 +71,11 @@ QByteArray formatNumber(long double v, char decSep = '.');
 void appendDataLine(QByteArray &out, const measpol &rec, char sep, char decSep, bool trailingSep);
 // A line of the chart data file: no milliseconds, the flag as the last field.
 void appendChartLine(QByteArray &out, const measpol &rec, uint32_t flag, char sep, char decSep);
+// The seven fields of a record without milliseconds and without a trailing separator, with
+// CR LF: the "complete" line of the clipboard.
+void appendPlainLine(QByteArray &out, const measpol &rec, char sep, char decSep);
+// One number and CR LF.
+void appendNumberLine(QByteArray &out, long double v, char decSep);
 
 // True when the line's first "#" stands in one of its first three characters.
 bool isCommentLine(const char *begin, const char *end);

@@ -273,6 +273,15 @@ void ChartController::endChartPicture()
         setBackground(l, chart::kButtonFace);
 }
 
+QImage ChartController::chartPicture()
+{
+    if (!m_panel || !prepareChartPicture())
+        return {};
+    const QImage picture = m_panel->grab().toImage().convertToFormat(QImage::Format_RGB888);
+    endChartPicture();
+    return picture;
+}
+
 void ChartController::showTexts()
 {
     const ChartStats::Texts &t = m_stats.texts();

@@ -4,6 +4,7 @@
 #include "chartstats.h"
 
 #include <QFrame>
+#include <QImage>
 #include <QObject>
 #include <QPointer>
 
@@ -96,6 +97,8 @@ public:
     // the unit after the mean. False (nothing changed) when the chart cannot be redrawn.
     bool prepareChartPicture();
     void endChartPicture();
+    // The prepared panel `grafpan` as a 24-bit picture; null when the chart cannot be redrawn.
+    QImage chartPicture();
 
     // Hover handlers, public so they can be driven by column.
     void grafimgMouseMove(int x);

@@ -33,7 +33,7 @@ void ArrowLabel::paintEvent(QPaintEvent *)
 
 ReadingArea::ReadingArea(QWidget *parent) : QFrame(parent)
 {
-    setObjectName(QStringLiteral("readingarea"));
+    setObjectName(QStringLiteral("measpan1"));
     setAutoFillBackground(true);
     QPalette pal = palette();
     pal.setColor(QPalette::Window, Qt::black);

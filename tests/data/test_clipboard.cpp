@@ -1,0 +1,158 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/dialogs.h"
+#include "data/clipboardcommands.h"
+#include "data/datetime.h"
+#include "engine/bigary.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QLabel>
+#include <QTest>
+
+namespace {
+
+measpol reading(long double v)
+{
+    measpol r;
+    r.value1 = v;
+    r.value2 = sentinel::kEmptyReading;
+    r.dateTime = dtime::fromQDateTime(QDateTime(QDate(2024, 3, 5), QTime(14, 3, 9, 456)));
+    r.range = 10;
+    r.resol = 1e-6L;
+    r.Lunits1.set(u"Ohm4");
+    r.Lunits2.set(u"\u00b5V~");
+    return r;
+}
+
+void fill(BigAry &buffer, int count)
+{
+    for (int i = 1; i <= count; ++i)
+        buffer.Append(reading(i));
+}
+
+const QString kQuestion =
+    QStringLiteral("Too much data for SpreadSheet\n\nDo You want to continue?");
+
+} // namespace
+
+class TestClipboard : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init() { QGuiApplication::clipboard()->setText(QStringLiteral("kept")); }
+    void cleanup() { dialogs::setQuestionHandler({}); }
+
+    void completeLine_data()
+    {
+        QTest::addColumn<QString>("decSep");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("point") << "."
+                               << "1.5\tOhm4\t2024-03-05 14:03:09\t10\t1E-6\t1E-37\t\u00b5V~\r\n";
+        QTest::newRow("comma") << ","
+                               << "1,5\tOhm4\t2024-03-05 14:03:09\t10\t1E-6\t1E-37\t\u00b5V~\r\n";
+    }
+    // The first complete line of a range: tab-separated, no milliseconds, no trailing tab.
+    void completeLine()
+    {
+        QFETCH(QString, decSep);
+        QFETCH(QString, line);
+        BigAry buffer(10);
+        buffer.Append(reading(1.5L));
+        QVERIFY(clipcmd::copyRangeAsValues(nullptr, QString(), buffer, 0, 0, decSep));
+        QCOMPARE(QGuiApplication::clipboard()->text(), line);
+    }
+
+    void range_data()
+    {
+        QTest::addColumn<int>("appended");
+        QTest::addColumn<qint64>("from");
+        QTest::addColumn<qint64>("to");
+        QTest::addColumn<QString>("text");
+        // A ring of 5 slots after 7 appends holds 3..7 with the oldest in slot 2.
+        QTest::newRow("wrapped ring, oldest first")
+            << 7 << qint64(0) << qint64(4) << "3\r\n4\r\n5\r\n6\r\n7\r\n";
+        QTest::newRow("inner range across the wrap")
+            << 7 << qint64(1) << qint64(3) << "4\r\n5\r\n6\r\n";
+        QTest::newRow("from above to") << 7 << qint64(3) << qint64(1) << "4\r\n5\r\n6\r\n";
+        QTest::newRow("beyond both ends") << 3 << qint64(-5) << qint64(99) << "1\r\n2\r\n3\r\n";
+        QTest::newRow("empty buffer leaves the clipboard") << 0 << qint64(0) << qint64(0) << "kept";
+        QTest::newRow("wholly outside") << 3 << qint64(5) << qint64(9) << "kept";
+    }
+    void range()
+    {
+        QFETCH(int, appended);
+        QFETCH(qint64, from);
+        QFETCH(qint64, to);
+        QFETCH(QString, text);
+        BigAry buffer(4);
+        fill(buffer, appended);
+        clipcmd::copyRangeNumbersOnly(nullptr, QString(), buffer, from, to, QStringLiteral("."));
+        QCOMPARE(QGuiApplication::clipboard()->text(), text);
+    }
+
+    void spreadsheetQuestion_data()
+    {
+        QTest::addColumn<qint64>("to");
+        QTest::addColumn<bool>("yes");
+        QTest::addColumn<int>("lines"); // on the clipboard afterwards, 0: unchanged
+        QTest::addColumn<bool>("asked");
+        QTest::newRow("32001 records need no question") << qint64(32000) << false << 32001 << false;
+        QTest::newRow("one more asks, No keeps the clipboard")
+            << qint64(32001) << false << 0 << true;
+        QTest::newRow("one more asks, Yes copies") << qint64(32001) << true << 32002 << true;
+    }
+    void spreadsheetQuestion()
+    {
+        QFETCH(qint64, to);
+        QFETCH(bool, yes);
+        QFETCH(int, lines);
+        QFETCH(bool, asked);
+        BigAry buffer(100000);
+        fill(buffer, 40000);
+        QStringList questions;
+        dialogs::setQuestionHandler([&](const QString &title, const QString &text) {
+            questions << title + QLatin1Char('|') + text;
+            return yes;
+        });
+        const bool copied = clipcmd::copyRangeAsValues(nullptr, QStringLiteral("Graph - x"), buffer,
+                                                       0, to, QStringLiteral("."));
+        QCOMPARE(questions,
+                 asked ? QStringList{QStringLiteral("Graph - x|") + kQuestion} : QStringList{});
+        QCOMPARE(copied, lines > 0);
+        const QString text = QGuiApplication::clipboard()->text();
+        if (lines == 0) {
+            QCOMPARE(text, QStringLiteral("kept"));
+            return;
+        }
+        QCOMPARE(text.count(QStringLiteral("\r\n")), lines);
+        QVERIFY(text.endsWith(QString::number(lines) + QStringLiteral("\tOhm4\t2024-03-05 "
+                                                                      "14:03:09\t10\t1E-6\t1E-37"
+                                                                      "\t\u00b5V~\r\n")));
+    }
+
+    // The panel as it shows, children included, at its own size.
+    void panelPicture()
+    {
+        QWidget panel;
+        panel.setFixedSize(120, 40);
+        panel.setAutoFillBackground(true);
+        QPalette pal = panel.palette();
+        pal.setColor(QPalette::Window, Qt::black);
+        panel.setPalette(pal);
+        auto *child = new QLabel(&panel);
+        child->setAutoFillBackground(true);
+        QPalette cp = child->palette();
+        cp.setColor(QPalette::Window, QColor(0, 255, 0));
+        child->setPalette(cp);
+        child->setGeometry(60, 0, 60, 40);
+        clipcmd::copyPanelImage(&panel);
+        const QImage img = QGuiApplication::clipboard()->image();
+        QCOMPARE(img.size(), QSize(120, 40));
+        QCOMPARE(img.depth(), 24);
+        QCOMPARE(img.pixelColor(10, 20), QColor(Qt::black));
+        QCOMPARE(img.pixelColor(100, 20), QColor(0, 255, 0));
+    }
+};
+
+QTEST_MAIN(TestClipboard)
+#include "test_clipboard.moc"
