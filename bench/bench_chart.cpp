@@ -2,6 +2,7 @@
 // The trend chart is redrawn on every reading; with a full history this must stay well
 // below the fastest repeat delay (target: under 2 ms per redraw).
 #include "engine/chartstats.h"
+#include "qtbenchmain.h"
 
 #include <QGuiApplication>
 
@@ -75,14 +76,5 @@ BENCHMARK(BM_MeanAndStatistics)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 
-int main(int argc, char **argv)
-{
-    // Text is drawn into the chart, which needs a GUI application but no screen.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+// Text is drawn into the chart.
+TERVAXIS_GUI_BENCHMARK_MAIN()

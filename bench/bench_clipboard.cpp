@@ -2,6 +2,7 @@
 #include "data/clipboardexport.h"
 #include "data/numtext.h"
 #include "engine/bigary.h"
+#include "qtbenchmain.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -87,13 +88,4 @@ BENCHMARK(BM_CopyCompleteToClipboard)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ComposeComplete)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ComposeNumbersOnly)->Unit(benchmark::kMillisecond);
 
-int main(int argc, char **argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+TERVAXIS_GUI_BENCHMARK_MAIN()

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 
 #include <benchmark/benchmark.h>
 
@@ -10,6 +11,19 @@
     int main(int argc, char **argv)                                                                \
     {                                                                                              \
         QCoreApplication app(argc, argv);                                                          \
+        benchmark::Initialize(&argc, argv);                                                        \
+        benchmark::RunSpecifiedBenchmarks();                                                       \
+        benchmark::Shutdown();                                                                     \
+        return 0;                                                                                  \
+    }
+
+// Benchmarks that draw or use the clipboard need a GUI application, but no screen.
+#define TERVAXIS_GUI_BENCHMARK_MAIN()                                                              \
+    int main(int argc, char **argv)                                                                \
+    {                                                                                              \
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))                                        \
+            qputenv("QT_QPA_PLATFORM", "offscreen");                                               \
+        QGuiApplication app(argc, argv);                                                           \
         benchmark::Initialize(&argc, argv);                                                        \
         benchmark::RunSpecifiedBenchmarks();                                                       \
         benchmark::Shutdown();                                                                     \

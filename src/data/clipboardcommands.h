@@ -6,8 +6,13 @@
 #include <QImage>
 #include <QString>
 
+#include <functional>
+#include <utility>
+
 class BigAry;
+class QMenu;
 class QWidget;
+struct Settings;
 
 // What the clipboard commands of the windows do: texts composed by clipexport, pictures
 // grabbed from a panel as it shows now.
@@ -29,5 +34,14 @@ bool copyRangeAsValues(QWidget *owner, const QString &caption, const BigAry &buf
 // "copy chart num only": the primary value of each record.
 bool copyRangeNumbersOnly(QWidget *owner, const QString &caption, const BigAry &buffer, qint64 from,
                           qint64 to, const QString &decSeparator);
+
+// The large graph's selection: chronological from and to index.
+using Selection = std::function<std::pair<qint64, qint64>()>;
+
+// Adds "copy chart as values" (`copychartasvalues1`), "copy chart num only"
+// (`copychartnumonly1`) and "Copy chart to image" (`Copycharttoimage1`) to the graph's
+// "Data" menu. The question is titled with `window`'s caption at the time of the click.
+void addGraphCopyItems(QMenu *data, QWidget *window, const BigAry &buffer, Selection selection,
+                       QWidget *panel, const Settings &settings);
 
 } // namespace clipcmd

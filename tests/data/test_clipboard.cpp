@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/dialogs.h"
+#include "app/settings.h"
 #include "data/clipboardcommands.h"
 #include "data/datetime.h"
 #include "engine/bigary.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QLabel>
+#include <QMenu>
 #include <QTest>
 
 namespace {
@@ -30,8 +33,44 @@ void fill(BigAry &buffer, int count)
         buffer.Append(reading(i));
 }
 
+// The large graph's side of the copy commands: its caption, "Data" menu, panel and selection.
+struct GraphSide
+{
+    explicit GraphSide(qint64 capacity) : buffer(capacity)
+    {
+        window.setWindowTitle(QStringLiteral("Graph - x"));
+        clipcmd::addGraphCopyItems(
+            &data, &window, buffer,
+            [this] {
+                return std::pair{from, to};
+            },
+            &panel, settings);
+    }
+    void copy(const char *item, qint64 f, qint64 t)
+    {
+        from = f;
+        to = t;
+        namedChildAction(item)->trigger();
+    }
+    QAction *namedChildAction(const char *item)
+    {
+        QAction *a = data.findChild<QAction *>(QLatin1String(item));
+        if (!a)
+            qFatal("no menu item %s", item);
+        return a;
+    }
+    QWidget window;
+    QMenu data;
+    QWidget panel{&window};
+    Settings settings;
+    BigAry buffer;
+    qint64 from = 0;
+    qint64 to = 0;
+};
+
 const QString kQuestion =
     QStringLiteral("Too much data for SpreadSheet\n\nDo You want to continue?");
+const QString kTail = QStringLiteral("\tOhm4\t2024-03-05 14:03:09\t10\t1E-6\t1E-37\t\u00b5V~\r\n");
 
 } // namespace
 
@@ -42,23 +81,22 @@ private slots:
     void init() { QGuiApplication::clipboard()->setText(QStringLiteral("kept")); }
     void cleanup() { dialogs::setQuestionHandler({}); }
 
+    // Tab-separated, no milliseconds, no trailing tab, the decimal separator put in.
     void completeLine_data()
     {
         QTest::addColumn<QString>("decSep");
         QTest::addColumn<QString>("line");
-        QTest::newRow("point") << "."
-                               << "1.5\tOhm4\t2024-03-05 14:03:09\t10\t1E-6\t1E-37\t\u00b5V~\r\n";
-        QTest::newRow("comma") << ","
-                               << "1,5\tOhm4\t2024-03-05 14:03:09\t10\t1E-6\t1E-37\t\u00b5V~\r\n";
+        QTest::newRow("point") << "." << QStringLiteral("1.5") + kTail;
+        QTest::newRow("comma") << "," << QStringLiteral("1,5") + kTail;
     }
-    // The first complete line of a range: tab-separated, no milliseconds, no trailing tab.
     void completeLine()
     {
         QFETCH(QString, decSep);
         QFETCH(QString, line);
-        BigAry buffer(10);
-        buffer.Append(reading(1.5L));
-        QVERIFY(clipcmd::copyRangeAsValues(nullptr, QString(), buffer, 0, 0, decSep));
+        GraphSide g(10);
+        g.settings.DecSeparator = decSep;
+        g.buffer.Append(reading(1.5L));
+        g.copy("copychartasvalues1", 0, 0);
         QCOMPARE(QGuiApplication::clipboard()->text(), line);
     }
 
@@ -84,9 +122,9 @@ private slots:
         QFETCH(qint64, from);
         QFETCH(qint64, to);
         QFETCH(QString, text);
-        BigAry buffer(4);
-        fill(buffer, appended);
-        clipcmd::copyRangeNumbersOnly(nullptr, QString(), buffer, from, to, QStringLiteral("."));
+        GraphSide g(4);
+        fill(g.buffer, appended);
+        g.copy("copychartnumonly1", from, to);
         QCOMPARE(QGuiApplication::clipboard()->text(), text);
     }
 
@@ -107,33 +145,31 @@ private slots:
         QFETCH(bool, yes);
         QFETCH(int, lines);
         QFETCH(bool, asked);
-        BigAry buffer(100000);
-        fill(buffer, 40000);
+        GraphSide g(100000);
+        fill(g.buffer, 40000);
         QStringList questions;
         dialogs::setQuestionHandler([&](const QString &title, const QString &text) {
             questions << title + QLatin1Char('|') + text;
             return yes;
         });
-        const bool copied = clipcmd::copyRangeAsValues(nullptr, QStringLiteral("Graph - x"), buffer,
-                                                       0, to, QStringLiteral("."));
+        g.copy("copychartasvalues1", 0, to);
         QCOMPARE(questions,
                  asked ? QStringList{QStringLiteral("Graph - x|") + kQuestion} : QStringList{});
-        QCOMPARE(copied, lines > 0);
         const QString text = QGuiApplication::clipboard()->text();
         if (lines == 0) {
             QCOMPARE(text, QStringLiteral("kept"));
             return;
         }
         QCOMPARE(text.count(QStringLiteral("\r\n")), lines);
-        QVERIFY(text.endsWith(QString::number(lines) + QStringLiteral("\tOhm4\t2024-03-05 "
-                                                                      "14:03:09\t10\t1E-6\t1E-37"
-                                                                      "\t\u00b5V~\r\n")));
+        QVERIFY(text.startsWith(QStringLiteral("1") + kTail));
+        QVERIFY(text.endsWith(QString::number(lines) + kTail));
     }
 
     // The panel as it shows, children included, at its own size.
     void panelPicture()
     {
-        QWidget panel;
+        GraphSide g(10);
+        QWidget &panel = g.panel;
         panel.setFixedSize(120, 40);
         panel.setAutoFillBackground(true);
         QPalette pal = panel.palette();
@@ -145,7 +181,7 @@ private slots:
         cp.setColor(QPalette::Window, QColor(0, 255, 0));
         child->setPalette(cp);
         child->setGeometry(60, 0, 60, 40);
-        clipcmd::copyPanelImage(&panel);
+        g.copy("Copycharttoimage1", 0, 0);
         const QImage img = QGuiApplication::clipboard()->image();
         QCOMPARE(img.size(), QSize(120, 40));
         QCOMPARE(img.depth(), 24);
