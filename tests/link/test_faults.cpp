@@ -95,6 +95,26 @@ private slots:
         QCOMPARE(f.link.ReadReply(), QStringLiteral("+0,\"No error\""));
     }
 
+    void disconnectFromAPeerThatStoppedReadingKeepsTheWindowAnswering()
+    {
+        ProxyFixture f;
+        f.settings.closeList = {QStringLiteral("SYST:LOC")};
+        QVERIFY(f.start());
+        f.proxy->setHalfOpen(true);
+        // More than the peer's and our kernel buffers take: the rest stays queued.
+        const QString big(1 << 20, QLatin1Char('x'));
+        for (int i = 0; i < 16; ++i)
+            f.link.SendCmd(big);
+        f.log.clear();
+        LoopWatch watch;
+        f.link.Disconnect();
+        QVERIFY(!f.link.connected());
+        QVERIFY2(watch.maxGap < 500, qPrintable(QString::number(watch.maxGap)));
+        // Connecting again right away works.
+        f.proxy->setHalfOpen(false);
+        QVERIFY(f.reconnect());
+    }
+
     void runawayReplyIsBounded()
     {
         ProxyFixture f;
