@@ -54,17 +54,6 @@ struct Window : MainFixture
     }
 };
 
-QStringList fileLines(const QString &path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    QStringList lines = QString::fromUtf8(f.readAll()).split(QStringLiteral("\r\n"));
-    if (!lines.isEmpty() && lines.last().isEmpty())
-        lines.removeLast();
-    return lines;
-}
-
 } // namespace
 
 class TestLinkWindow : public QObject
@@ -168,6 +157,13 @@ private slots:
         QVERIFY(!titles.isEmpty());
         QCOMPARE(titles.first().first().toString(), QStringLiteral("Connection Lost!"));
         QTRY_VERIFY(f.connectButtonsEnabled());
+
+        // Back, with the same reading as before: the title shows it again.
+        f.pressShiftF2();
+        QVERIFY(f.link.connected());
+        QTest::mouseClick(f.find<QPushButton>("measb"), Qt::LeftButton);
+        QVERIFY2(f.main->windowTitle().startsWith(QStringLiteral("ORVA 2.00")),
+                 qPrintable(f.main->windowTitle()));
     }
 
     void instrumentTextsNeverBreakTheDataFile()
@@ -190,7 +186,7 @@ private slots:
         QTest::mouseClick(f.find<QPushButton>("measb"), Qt::LeftButton);
         const QString file = f.main->saver().fileName();
         f.main->close();
-        const QStringList lines = fileLines(file);
+        const QStringList lines = readLines(file);
         QVERIFY(lines.size() >= 4);
         int heads = 0;
         for (const QString &l : lines) {
