@@ -4,6 +4,8 @@
 #include "faultproxy.h"
 
 #include "data/autosaver.h"
+#include "data/datafile.h"
+#include "data/datetime.h"
 #include "engine/cycle.h"
 
 #include <QAction>
@@ -102,6 +104,78 @@ private slots:
                      QStringLiteral("V="));
         }
         QCOMPARE(kept, int(f.buffer.bigarycnt()));
+    }
+
+    void faultsWhileMeasuringAndSaving_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::newRow("late reply") << "late";
+        QTest::newRow("reply cut by long gaps") << "cut";
+        QTest::newRow("runaway reply") << "stream";
+        QTest::newRow("reset, then a reconnect") << "reset";
+    }
+    void faultsWhileMeasuringAndSaving()
+    {
+        QFETCH(QString, fault);
+        Window f;
+        f.settings.DataTimeout = 500;
+        f.settings.LanTimeout = 150;
+        f.link.setMaxLineBytes(1 << 20);
+        f.sim.setReadingSequence({QStringLiteral("+1.50000000E+00")});
+        QVERIFY(f.showViaProxy());
+        f.pressShiftF2();
+        QVERIFY(f.link.connected());
+        f.saveAll();
+        const QString file = f.main->saver().fileName();
+        quint32 last = dtime::ticks();
+        int maxGap = 0;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, this, [&] {
+            maxGap = std::max(maxGap, dtime::tickDiff(dtime::ticks(), last));
+            last = dtime::ticks();
+        });
+        watch.start(20);
+        QTest::mouseClick(f.find<QCheckBox>("automeas1cb"), Qt::LeftButton);
+        QTRY_VERIFY(f.buffer.bigarycnt() >= 5);
+
+        if (fault == QLatin1String("late")) {
+            f.proxy->delayNextReply(800);
+        } else if (fault == QLatin1String("cut")) {
+            int cut = 0;
+            connect(&f.main->cycle(), &MeasurementCycle::cycleFinished, this,
+                    [&](bool got) { cut += !got; });
+            f.sim.setSplit(3, 300);
+            QTRY_VERIFY(cut >= 2);
+            f.sim.setSplit(1, 0);
+        } else if (fault == QLatin1String("stream")) {
+            f.proxy->setEndlessStream(true);
+            QTRY_VERIFY(f.proxy->streamedBytes() > 8 << 20);
+            f.proxy->setEndlessStream(false);
+        } else {
+            f.proxy->resetAfter(10);
+            QTRY_VERIFY(!f.link.connected());
+            QTRY_COMPARE(f.main->windowTitle(), QStringLiteral("Not Connected!"));
+            f.pressShiftF2();
+            QVERIFY(f.link.connected());
+        }
+        // Measuring goes on by itself.
+        const qint64 after = f.buffer.bigarycnt();
+        QTRY_VERIFY_WITH_TIMEOUT(f.buffer.bigarycnt() >= after + 20, 15000);
+        f.main->close();
+        QVERIFY2(maxGap < 500, qPrintable(QString::number(maxGap)));
+
+        // The file holds readings the instrument served, and nothing else.
+        int readings = 0;
+        for (const QString &line : readLines(file)) {
+            measpol rec;
+            const QByteArray bytes = line.toUtf8();
+            const datafile::LineResult r = datafile::parseDataLine(bytes, ';', rec);
+            if (r.kind == datafile::LineKind::Comment)
+                continue;
+            QVERIFY2(r.kind == datafile::LineKind::Stored && rec.value1 == 1.5L, qPrintable(line));
+            ++readings;
+        }
+        QVERIFY(readings >= 25);
     }
 
     void secondConnectIsRefusedWhileOneIsUnderWay()
