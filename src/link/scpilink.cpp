@@ -14,6 +14,8 @@
 #include <QTime>
 #include <QTimer>
 
+#include <algorithm>
+
 #include <sys/ioctl.h>
 
 namespace {
@@ -167,11 +169,17 @@ qint64 ScpiLink::heldInputBytes() const
 
 QString ScpiLink::printable(const QString &text)
 {
+    const auto control = [](QChar c) {
+        const char16_t u = c.unicode();
+        return u < 0x20 || (u >= 0x7f && u <= 0x9f);
+    };
+    // Most lines are clean: hand them back shared, without a copy.
+    if (std::none_of(text.cbegin(), text.cend(), control))
+        return text;
     QString out;
     out.reserve(text.size());
     for (const QChar c : text) {
-        const char16_t u = c.unicode();
-        if (u >= 0x20 && !(u >= 0x7f && u <= 0x9f))
+        if (!control(c))
             out += c;
     }
     return out;
@@ -194,7 +202,7 @@ void ScpiLink::discardStale()
         pullSocket();
         if (!m_rx.isEmpty()) {
             if (head.isEmpty())
-                head = printable(fromWire(m_rx.left(40)));
+                head = fromWire(m_rx.left(40));
             dropped += m_rx.size();
             const bool whole = m_eol != kNoEol && m_rx.endsWith(m_eol);
             m_rx.clear();
@@ -397,12 +405,12 @@ QString ScpiLink::readCommon(bool quick, bool value)
     LastRaw = line;
     LastData = line;
     if (!value) {
-        AddLog(QStringLiteral("<R ") + printable(line));
+        AddLog(QStringLiteral("<R ") + line);
         m_readbusy = false;
         return line;
     }
 
-    AddLog(QStringLiteral("<  ") + printable(line));
+    AddLog(QStringLiteral("<  ") + line);
     const long double v = m_host->cleanNumber(line, sentinel::kConversionFailed);
     m_host->setCurrentReading(v);
     emit valueRead(m_host->formatValue(v));

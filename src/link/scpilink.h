@@ -108,7 +108,8 @@ signals:
     void valueRead(const QString &text);
 
 private:
-    void AddLog(const QString &line) { emit logLine(line); }
+    // Instrument text in a line never breaks the log.
+    void AddLog(const QString &line) { emit logLine(printable(line)); }
 
 public:
     // "hh:mm:ss:zzz" of the log's event lines.

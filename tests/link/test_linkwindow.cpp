@@ -13,6 +13,7 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTimer>
@@ -251,13 +252,25 @@ private slots:
             line.replace("ACME", "AC\rME");
             line.replace("8846A", "8846\nA");
             line.replace("2026-11", "2026\x01-11\t");
+            line.replace("out of", "out\x01\r of");
             return line;
         });
         f.pressShiftF2();
         QVERIFY(f.link.connected());
         QVERIFY(!f.find<QLabel>("instumentids")->text().contains(QLatin1Char('\n')));
         f.saveAll();
+        f.sim.queueError(-222, QStringLiteral("Data out of range"));
         QTest::mouseClick(f.find<QPushButton>("measb"), Qt::LeftButton);
+        QCOMPARE(f.find<QLabel>("lasterrs")->text(), QStringLiteral("Data out of range -222"));
+        f.comm->show();
+        f.comm->flushLog();
+        const QStringList log =
+            namedChild<QPlainTextEdit>(f.comm.get(), "commlogm")->toPlainText().split('\n');
+        for (const QString &l : log) {
+            for (const QChar c : l)
+                QVERIFY2(c.unicode() >= 0x20, qPrintable(l));
+        }
+        QVERIFY(log.contains(QStringLiteral("<R ACME,8846A,1234567,1.0")));
         const QString file = f.main->saver().fileName();
         f.main->close();
         const QStringList lines = readLines(file);
