@@ -111,7 +111,7 @@ MainForm::MainForm(Settings &settings, ScpiLink &link, BigAry &buffer, ToneOutpu
     m_cycle->setHost(this);
     m_cycle->setProcessReading([this] { m_reading->ProcessReading(); });
     attach(&m_reading->engine(), m_cycle);
-    connect(m_reading, &ReadingController::titleChanged, this, &QWidget::setWindowTitle);
+    connect(m_reading, &ReadingController::titleChanged, this, &MainForm::setAppTitle);
     connect(m_reading, &ReadingController::chartRedrawRequested, this,
             [this] { m_chart->UpdateChart(false); });
     connect(m_chart, &ChartController::statusText, this, &MainForm::setStatusPanel);
@@ -658,7 +658,7 @@ bool MainForm::eventFilter(QObject *watched, QEvent *event)
 
 void MainForm::Connect1Click()
 {
-    if (!m_comm)
+    if (!m_comm || m_link.sequenceRunning())
         return;
     if (m_link.connected())
         m_comm->QuitCmdClick();
@@ -787,10 +787,8 @@ void MainForm::setDatalas(const QString &text)
 
 void MainForm::setAppTitle(const QString &title)
 {
-    if (m_appTitle == title)
-        return;
-    m_appTitle = title;
-    QGuiApplication::setApplicationDisplayName(title);
+    // The title the task bar shows: readings and the link's state alike.
+    setWindowTitle(title);
 }
 
 void MainForm::setInstrumentIds(const QString &text)

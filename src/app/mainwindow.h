@@ -57,7 +57,7 @@ public:
     ChartController &chart() { return *m_chart; }
     MeasurementCycle &cycle() { return *m_cycle; }
     SettingsPage *settingsPage() const { return m_settingsPage; }
-    QString appTitle() const { return m_appTitle; }
+    QString appTitle() const { return windowTitle(); }
     QString measText() const;
 
     // Shift+F2 and the Device menu's connect item.
@@ -177,7 +177,6 @@ private:
     TCommFrm *m_comm = nullptr;
     bool m_shown = false;
     bool m_shutdown = false; // the session ends: close without asking
-    QString m_appTitle;
 
     QFrame *m_displayPanel = nullptr;
     ReadingArea *m_area = nullptr;

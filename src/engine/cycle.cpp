@@ -87,9 +87,10 @@ void MeasurementCycle::RunCycle()
 {
     if (m_busy)
         return;
-    if (!m_link.connected()) {
-        // Keep the timer asking, so automatic measuring resumes once the link is back,
-        // also at repeat delay 0 where nothing else would schedule the next cycle.
+    if (!m_link.connected() || m_link.sequenceRunning()) {
+        // Keep the timer asking, so automatic measuring resumes once the link is back (or
+        // its connect sequence is over), also at repeat delay 0 where nothing else would
+        // schedule the next cycle.
         if (m_auto)
             m_casak->start();
         return;
@@ -98,6 +99,7 @@ void MeasurementCycle::RunCycle()
     m_busy = true;
     m_casak->stop();
     m_startTick = dtime::ticks();
+    const quint32 connection = m_link.connectionSerial();
     emit cycleStarted();
     ScpiLink::DelayMs(1);
 
@@ -167,10 +169,11 @@ void MeasurementCycle::RunCycle()
         m_host->setCycleStatus(1, QString::number(m_lastPeriod) + QStringLiteral(" ms "));
         m_dueTick = m_startTick + static_cast<quint32>(m_s.MeasRepeatTime) - 10;
     } else {
-        ScpiLink::DelayMs(m_s.DataTimeout);
+        // After a reconnect there is nothing to wait for: measuring goes on at once.
+        const bool same = m_link.pauseOnConnection(m_s.DataTimeout, connection);
         m_dueTick = dtime::ticks() + static_cast<quint32>(m_s.MeasRepeatTime);
         // A late answer must not be taken for the next reading's.
-        if (m_link.waitingBytes())
+        if (same && m_link.waitingBytes())
             m_link.ReadReply();
     }
 
@@ -210,6 +213,8 @@ void MeasurementCycle::holdStatus(int ms)
 
 void MeasurementCycle::measbClick()
 {
+    if (m_link.sequenceRunning())
+        return;
     const bool hadFocus = m_host->measButtonFocused();
     m_lastEndTick = dtime::ticks();
     m_engine.state().timeStamp = dtime::now();

@@ -29,7 +29,9 @@ ReadingView ReadingController::ProcessReading()
     const ReadingView view = m_engine.ProcessReading();
     if (m_area)
         m_area->render(view);
-    if (view.title && *view.title != m_title) {
+    // Every time, not only on a change: the link's state texts share the title, so the
+    // same reading as before a lost connection must replace "Not Connected!".
+    if (view.title) {
         m_title = *view.title;
         emit titleChanged(m_title);
     }

@@ -81,8 +81,9 @@ void SeriesRunner::showError()
 
 void SeriesRunner::fetchinitbClick()
 {
-    // A cycle inside its read owns the socket; a second conversation would take its reply.
-    if (m_running || m_cycle.busy())
+    // A cycle inside its read, or a connect or disconnect, owns the socket; a second
+    // conversation would take its reply.
+    if (m_running || m_cycle.busy() || m_link.sequenceRunning())
         return;
     m_running = true;
     m_cycle.setBusy(true);
@@ -113,11 +114,13 @@ void SeriesRunner::fetchinitbClick()
     m_link.readelapsed = 0;
 
     m_startTick = dtime::ticks();
+    const quint32 connection = m_link.connectionSerial();
     bool answered = false;
     for (;;) {
         ScpiLink::DelayMs(5);
         m_host->setStatusPanel(2, waitingText(dtime::tickDiff(dtime::ticks(), m_startTick)));
-        if (!m_link.connected())
+        // A new connection never answers the old one's query.
+        if (!m_link.connected() || m_link.connectionSerial() != connection)
             break;
         if (!m_link.waitingBytes())
             continue;
@@ -163,7 +166,7 @@ long double SeriesRunner::takeReading(qsizetype n, qsizetype total)
 
 void SeriesRunner::fetchgetbClick()
 {
-    if (m_running || m_cycle.busy())
+    if (m_running || m_cycle.busy() || m_link.sequenceRunning())
         return;
     m_running = true;
     m_cycle.setBusy(true);

@@ -92,6 +92,10 @@ void TCommFrm::buildUi()
     m_datalecb->setEditable(true);
     m_datalecb->setInsertPolicy(QComboBox::NoInsert);
     m_datalecb->setEditText(QStringLiteral("*IDN?"));
+    // What the operator typed is what goes out: no inline completion from the history.
+    m_datalecb->setCompleter(nullptr);
+    // The combo box is its line edit's focus proxy, so typed keys reach it first.
+    m_datalecb->installEventFilter(this);
     m_datalecb->lineEdit()->installEventFilter(this);
     m_RunCmd = button("RunCmd", QStringLiteral("&Send"), this);
     m_Readdatab = button("Readdatab", QStringLiteral("&Read"), this);
@@ -143,6 +147,10 @@ void TCommFrm::buildUi()
     connect(&m_link, &ScpiLink::connectionLost, this, [this] {
         m_INITb->setEnabled(true);
         emit connectEnabledChanged(true);
+    });
+    connect(&m_link, &ScpiLink::connectAllowed, this, [this](bool allowed) {
+        m_INITb->setEnabled(allowed);
+        emit connectEnabledChanged(allowed);
     });
 }
 
@@ -243,6 +251,9 @@ void TCommFrm::setHistory(const QStringList &h)
 
 void TCommFrm::INITbClick()
 {
+    // One connect at a time: a second one would leave the link without a working socket.
+    if (m_link.sequenceRunning())
+        return;
     m_INITb->setEnabled(false);
     emit connectEnabledChanged(false);
     const int port = numtext::parseInt(m_porte->text()).value_or(m_lastValidPort);
@@ -357,7 +368,8 @@ bool TCommFrm::eventFilter(QObject *watched, QEvent *event)
         pinglClick();
         return true;
     }
-    if (watched == m_datalecb->lineEdit() && event->type() == QEvent::KeyPress) {
+    if ((watched == m_datalecb || watched == m_datalecb->lineEdit()) &&
+        event->type() == QEvent::KeyPress) {
         auto *key = static_cast<QKeyEvent *>(event);
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
             datalecbKeyPress(key->modifiers() & Qt::ControlModifier);

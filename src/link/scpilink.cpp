@@ -14,8 +14,9 @@
 #include <QTime>
 #include <QTimer>
 
+#include <algorithm>
+
 #include <sys/ioctl.h>
-#include <sys/socket.h>
 
 namespace {
 
@@ -111,25 +112,113 @@ QString ScpiLink::eolStatusText() const
     return QString();
 }
 
+void ScpiLink::startSkip()
+{
+    m_skipLongLine = true;
+    m_skipTail.clear();
+    m_lastInputTick = dtime::ticks();
+}
+
 void ScpiLink::pullSocket()
 {
-    if (!m_socket || m_socket->bytesAvailable() <= 0)
+    if (!m_socket)
         return;
-    QByteArray chunk = m_socket->readAll();
-    if (m_skipLongLine) {
-        // Still inside an over-long line: throw bytes away up to its terminator.
-        const qsizetype at = chunk.indexOf(m_eol);
-        if (at < 0 || m_eol == kNoEol)
-            return;
-        chunk.remove(0, at + m_eol.size());
-        m_skipLongLine = false;
+    const quint32 now = dtime::ticks();
+    if (m_socket->bytesAvailable() <= 0) {
+        // A dropped reply that has paused as long as a reply may take to begin is over;
+        // the line time-out would be too short for a reply cut by long gaps.
+        if (m_skipLongLine && dtime::tickDiff(now, m_lastInputTick) > m_s.DataTimeout) {
+            m_skipLongLine = false;
+            m_skipTail.clear();
+        }
+        return;
     }
-    m_rx += chunk;
+    m_lastInputTick = now;
+    // The socket layer holds at most kSocketBufferBytes, so one chunk stays small.
+    QByteArray chunk = m_socket->readAll();
+    if (!m_skipLongLine) {
+        m_rx += chunk;
+        return;
+    }
+    // Inside an abandoned or over-long reply: throw bytes away up to its terminator,
+    // searching each byte once.
+    const qsizetype tail = m_skipTail.size();
+    m_skipTail += chunk;
+    const qsizetype at = m_eol == kNoEol ? -1 : m_skipTail.indexOf(m_eol);
+    if (at < 0) {
+        m_skipped += chunk.size();
+        m_skipTail = m_skipTail.right(m_eol.size() - 1);
+        return;
+    }
+    m_skipped += at + m_eol.size() - tail;
+    m_rx += m_skipTail.mid(at + m_eol.size());
+    m_skipTail.clear();
+    m_skipLongLine = false;
 }
 
 bool ScpiLink::waitingBytes() const
 {
-    return !m_rx.isEmpty() || (m_socket && m_socket->bytesAvailable() > 0);
+    // Bytes of a reply being thrown away do not count as an answer.
+    return !m_rx.isEmpty() || (!m_skipLongLine && m_socket && m_socket->bytesAvailable() > 0);
+}
+
+qint64 ScpiLink::heldInputBytes() const
+{
+    return m_rx.size() + m_skipTail.size() + (m_socket ? m_socket->bytesAvailable() : 0);
+}
+
+QString ScpiLink::printable(const QString &text)
+{
+    const auto control = [](QChar c) {
+        const char16_t u = c.unicode();
+        return u < 0x20 || (u >= 0x7f && u <= 0x9f);
+    };
+    // Most lines are clean: hand them back shared, without a copy.
+    if (std::none_of(text.cbegin(), text.cend(), control))
+        return text;
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        if (!control(c))
+            out += c;
+    }
+    return out;
+}
+
+void ScpiLink::discardStale()
+{
+    if (!m_socket || m_readbusy)
+        return;
+    pullSocket();
+    if (m_rx.isEmpty() && !m_skipLongLine)
+        return;
+    // The rest of a cut reply is still coming: let it arrive and drop it up to its
+    // terminator (or until it pauses), keeping other readers out meanwhile.
+    m_readbusy = true;
+    const quint32 start = dtime::ticks();
+    qint64 dropped = 0;
+    QString head;
+    for (;;) {
+        pullSocket();
+        if (!m_rx.isEmpty()) {
+            if (head.isEmpty())
+                head = fromWire(m_rx.left(40));
+            dropped += m_rx.size();
+            const bool whole = m_eol != kNoEol && m_rx.endsWith(m_eol);
+            m_rx.clear();
+            if (!whole)
+                startSkip();
+        }
+        if (!m_skipLongLine || !m_socket || !m_connected ||
+            dtime::tickDiff(dtime::ticks(), start) > 2 * m_s.DataTimeout)
+            break;
+        DelayMs(1);
+    }
+    dropped += m_skipped;
+    m_skipped = 0;
+    m_readbusy = false;
+    if (dropped > 0)
+        AddLog(timeStamp() + QStringLiteral(" <R STALE %1 bytes dropped: ").arg(dropped) + head);
 }
 
 QByteArray ScpiLink::receiveRaw(int maxBytes, int timeoutMs)
@@ -147,7 +236,7 @@ QByteArray ScpiLink::receiveRaw(int maxBytes, int timeoutMs)
     return out;
 }
 
-ScpiLink::LineResult ScpiLink::receiveLine(QByteArray &line)
+ScpiLink::LineResult ScpiLink::receiveLine(QByteArray &line, quint32 serial)
 {
     quint32 lastProgress = dtime::ticks();
     qsizetype searched = 0;
@@ -169,10 +258,12 @@ ScpiLink::LineResult ScpiLink::receiveLine(QByteArray &line)
         }
         searched = m_rx.size();
         if (m_rx.size() > m_maxLine) {
-            discardRunawayReply();
+            // The rest is thrown away as it arrives, also while nobody reads.
+            m_rx.clear();
+            startSkip();
             return LineResult::TooLong;
         }
-        if (!m_connected || !m_socket)
+        if (!m_connected || !m_socket || serial != m_serial)
             return LineResult::Closed;
         if (dtime::tickDiff(dtime::ticks(), lastProgress) > m_s.LanTimeout) {
             // Without a known terminator a reply can only end by the line time-out.
@@ -191,33 +282,14 @@ ScpiLink::LineResult ScpiLink::receiveLine(QByteArray &line)
     }
 }
 
-void ScpiLink::discardRunawayReply()
-{
-    // Throw the stream away until it pauses, so the next reply starts clean; one that
-    // never pauses is cut after the data time-out and skipped up to its terminator.
-    m_rx.clear();
-    const quint32 start = dtime::ticks();
-    quint32 lastData = start;
-    while (m_socket && m_connected) {
-        if (m_socket->bytesAvailable() > 0) {
-            m_socket->readAll();
-            lastData = dtime::ticks();
-        }
-        if (dtime::tickDiff(dtime::ticks(), lastData) > m_s.LanTimeout)
-            return;
-        if (dtime::tickDiff(dtime::ticks(), start) > m_s.DataTimeout) {
-            m_skipLongLine = true;
-            return;
-        }
-        DelayMs(1);
-    }
-}
-
 void ScpiLink::SendCmd(const QString &cmd)
 {
     if (!m_connected || cmd.isEmpty())
         return;
     LastCMD = cmd;
+    discardStale();
+    if (!m_connected)
+        return;
     if (m_socket && m_socket->state() == QAbstractSocket::ConnectedState) {
         // Command and terminator in one write: one segment, no delayed-ACK stall.
         m_socket->write(toWire(cmd) + "\r\n");
@@ -237,7 +309,7 @@ QString ScpiLink::ReadValue()
     return readCommon(false, true);
 }
 
-bool ScpiLink::awaitReply(const QString &mark, int pauseMs, bool quick)
+bool ScpiLink::awaitReply(const QString &mark, int pauseMs, bool quick, quint32 serial)
 {
     readelapsed = 0;
     quint32 passStart = dtime::ticks();
@@ -247,10 +319,12 @@ bool ScpiLink::awaitReply(const QString &mark, int pauseMs, bool quick)
         const quint32 now = dtime::ticks();
         readelapsed += std::max(1, dtime::tickDiff(now, passStart));
         passStart = now;
+        pullSocket();
         if (waitingBytes())
             readelapsed = 0;
         DelayMs(pauseMs);
-        if (!m_connected)
+        // Disconnected, or reconnected meanwhile: this read belongs to the old connection.
+        if (!m_connected || serial != m_serial)
             return false;
         if (readelapsed > m_s.DataTimeout) {
             AddLog(timeStamp() + QLatin1Char(' ') + mark + QStringLiteral("TIMEOUT "));
@@ -265,11 +339,13 @@ bool ScpiLink::awaitReply(const QString &mark, int pauseMs, bool quick)
     }
 }
 
-ScpiLink::LineResult ScpiLink::takeLine(QByteArray &raw)
+ScpiLink::LineResult ScpiLink::takeLine(QByteArray &raw, quint32 serial)
 {
-    const LineResult r = receiveLine(raw);
+    const LineResult r = receiveLine(raw, serial);
     switch (r) {
     case LineResult::Ok:
+        // An answer: the link lives, whatever supervision counted before.
+        timeoutcount = 0;
         m_lastError = 0;
         m_lastErrorText.clear();
         break;
@@ -309,12 +385,13 @@ QString ScpiLink::readCommon(bool quick, bool value)
     }
 
     m_readbusy = true;
-    if (!awaitReply(mark, value ? 3 : 1, quick)) {
+    const quint32 serial = m_serial;
+    if (!awaitReply(mark, value ? 3 : 1, quick, serial)) {
         m_readbusy = false;
         return QString();
     }
     QByteArray raw;
-    const LineResult r = takeLine(raw);
+    const LineResult r = takeLine(raw, serial);
     if (r != LineResult::Ok) {
         if (value)
             AddLog(timeStamp() + QStringLiteral(" <#! ") + m_lastErrorText);
@@ -375,7 +452,7 @@ void ScpiLink::ParseSystErr()
     errcode = (code == std::floor(code) && std::fabs(code) < 2147483647.0L) ? static_cast<int>(code)
                                                                             : 65536;
     const qsizetype quote = LastRaw.indexOf(QLatin1Char('"'));
-    errtext = LastRaw.mid(quote < 0 ? 0 : quote, 500);
+    errtext = printable(LastRaw.mid(quote < 0 ? 0 : quote, 500));
     errtext.remove(QLatin1Char('"'));
 }
 
@@ -383,7 +460,32 @@ void ScpiLink::DetectEOL()
 {
     receiveRaw(250, 10);
     SendCmd(QStringLiteral("*ESE?"));
-    const QByteArray bytes = receiveRaw(250, 10);
+    // The reply may take longer than 10 ms on a real network: wait for it up to the line
+    // time-out, and once a CR or LF is there give the rest of the terminator 10 ms more.
+    // A reply within the first 10 ms is judged on those 10 ms alone.
+    constexpr int kWindowMs = 10;
+    const quint32 start = dtime::ticks();
+    QByteArray bytes;
+    bool seen = false;
+    quint32 deadline = start + kWindowMs;
+    for (;;) {
+        pullSocket();
+        const QByteArray part = m_rx.left(250 - bytes.size());
+        m_rx.remove(0, part.size());
+        bytes += part;
+        const quint32 now = dtime::ticks();
+        if (!seen && (part.contains('\r') || part.contains('\n'))) {
+            seen = true;
+            if (dtime::tickDiff(now, start) > kWindowMs)
+                deadline = now + kWindowMs;
+        }
+        if (bytes.size() >= 250 || !m_socket)
+            break;
+        const int limit = seen ? 0 : std::max(0, m_s.LanTimeout - kWindowMs);
+        if (dtime::tickDiff(now, deadline) > limit)
+            break;
+        DelayMs(1);
+    }
     if (bytes.contains("\r\n")) {
         m_eol = "\r\n";
     } else {
@@ -410,18 +512,53 @@ void ScpiLink::dropSocket()
     s->deleteLater();
     m_rx.clear();
     m_skipLongLine = false;
+    m_skipTail.clear();
+    m_skipped = 0;
+}
+
+namespace {
+// Marks a connect or disconnect sequence for as long as it runs.
+class SequenceFlag
+{
+public:
+    explicit SequenceFlag(bool &flag) : m_flag(flag) { m_flag = true; }
+    ~SequenceFlag() { m_flag = false; }
+    SequenceFlag(const SequenceFlag &) = delete;
+    SequenceFlag &operator=(const SequenceFlag &) = delete;
+
+private:
+    bool &m_flag;
+};
+} // namespace
+
+bool ScpiLink::pauseOnConnection(int ms, quint32 serial)
+{
+    QElapsedTimer t;
+    t.start();
+    while (serial == m_serial && t.elapsed() < ms)
+        DelayMs(1);
+    return serial == m_serial;
 }
 
 bool ScpiLink::Connect(const QString &host, int port)
 {
+    // A second connect, or one inside a disconnect, would leave two sequences talking
+    // over one socket.
+    if (sequenceRunning())
+        return false;
+    const SequenceFlag flag(m_connecting);
     m_host->setMeasText(QStringLiteral("Connecting..."));
     setConnected(false);
+    ++m_serial;
+    // A read still waiting belongs to the old connection; it ends when it sees the serial.
+    m_readbusy = false;
     dropSocket();
     m_peerClosed = false;
     timeoutcount = 0;
 
     auto *sock = new QTcpSocket(this);
     m_socket = sock;
+    sock->setReadBufferSize(kSocketBufferBytes);
     bool failed = false;
     connect(sock, &QAbstractSocket::errorOccurred, this,
             [this, sock](QAbstractSocket::SocketError e) {
@@ -433,6 +570,11 @@ bool ScpiLink::Connect(const QString &host, int port)
     connect(sock, &QAbstractSocket::disconnected, this, [this, sock] {
         if (sock == m_socket)
             m_peerClosed = true;
+    });
+    // The rest of a dropped reply is thrown away as it comes, also while nobody reads.
+    connect(sock, &QIODevice::readyRead, this, [this, sock] {
+        if (sock == m_socket && m_skipLongLine)
+            pullSocket();
     });
     // A port outside 1..65535 would be cut to another, existing one: never try it.
     const bool portValid = port > 0 && port <= 65535;
@@ -456,8 +598,6 @@ bool ScpiLink::Connect(const QString &host, int port)
         return false;
     }
     sock->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-    const linger lg{1, 3};
-    ::setsockopt(static_cast<int>(sock->socketDescriptor()), SOL_SOCKET, SO_LINGER, &lg, sizeof lg);
 
     setConnected(true);
     AddLog(peerAddress());
@@ -473,12 +613,12 @@ bool ScpiLink::Connect(const QString &host, int port)
         LastRaw.remove(0, comma + 1);
         return f;
     };
-    maker = takeField();
-    model = takeField();
-    serial = takeField();
+    maker = printable(takeField());
+    model = printable(takeField());
+    serial = printable(takeField());
 
     SendCmd(QStringLiteral("CAL:DATE?"));
-    caldate = ReadReply(false).left(50);
+    caldate = printable(ReadReply(false)).left(50);
 
     for (const QString &line : std::as_const(m_s.initList)) {
         if (line.startsWith(QLatin1Char('/')))
@@ -496,8 +636,28 @@ bool ScpiLink::Connect(const QString &host, int port)
     return true;
 }
 
+void ScpiLink::waitSendDrained(int maxMs)
+{
+    // Instead of a lingering close, which would hold the thread: wait, pumping events,
+    // until the kernel has sent everything (or the time is up), then close.
+    QElapsedTimer t;
+    t.start();
+    while (m_socket && m_socket->state() == QAbstractSocket::ConnectedState &&
+           t.elapsed() < maxMs) {
+        m_socket->flush();
+        int queued = 0;
+        ::ioctl(static_cast<int>(m_socket->socketDescriptor()), TIOCOUTQ, &queued);
+        if (m_socket->bytesToWrite() == 0 && queued == 0)
+            return;
+        DelayMs(1);
+    }
+}
+
 void ScpiLink::Disconnect()
 {
+    if (m_disconnecting)
+        return;
+    const SequenceFlag flag(m_disconnecting);
     m_host->setMeasText(QStringLiteral("Disconnect..."));
     for (const QString &line : std::as_const(m_s.closeList)) {
         if (line.startsWith(QLatin1Char('/')))
@@ -509,6 +669,8 @@ void ScpiLink::Disconnect()
         return;
     DelayMs(100);
     setConnected(false);
+    ++m_serial;
+    waitSendDrained(kCloseDrainMs);
     if (m_socket)
         m_socket->disconnectFromHost();
     DelayMs(20);
@@ -520,15 +682,29 @@ void ScpiLink::Disconnect()
     m_host->setConnectCaption(QStringLiteral("Connect [Shift F2]"));
 }
 
+void ScpiLink::declareLost()
+{
+    timeoutcount = 0;
+    AddLog(timeStamp() + QStringLiteral("<> Connection LOST ***"));
+    Disconnect();
+    m_host->setDatalas(QStringLiteral("Connection Lost"));
+    m_host->setAppTitle(QStringLiteral("Connection Lost!"));
+    emit connectionLost();
+}
+
 void ScpiLink::supervise()
 {
     static const char kSpinner[] = {'~', '/', '|', '\\'};
+    // A connect or disconnect owns the link, and its buttons stay as it left them.
+    if (sequenceRunning())
+        return;
     if (!m_connected) {
         m_host->setDatalas(QStringLiteral("Not Connected!"));
         m_host->setAppTitle(QStringLiteral("Not Connected!"));
         m_host->setInstrumentIds(
             QStringLiteral("No Connection! - click DEVICE > COMMUNICATION, set ADDRESS"));
         m_host->setConnectButtonEnabled(true);
+        emit connectAllowed(true);
         return;
     }
     int osBytes = 0;
@@ -545,16 +721,23 @@ void ScpiLink::supervise()
     if (readelapsed != 0) {
         const QChar spin = QLatin1Char(kSpinner[m_spinner]);
         m_spinner = (m_spinner + 1) % 4;
-        if (readelapsed > m_s.DataTimeout) {
+        if (readelapsed > m_s.DataTimeout && !m_readbusy) {
+            // The probe after the first failed read went unanswered as well: the peer is
+            // gone or no longer answers (a half-open link), and waiting longer shows
+            // nothing but a frozen reading.
+            if (timeoutcount >= 1) {
+                declareLost();
+                return;
+            }
             const int secs = dtime::tickDiff(dtime::ticks(), m_host->measurementStartTick()) / 1000;
             m_host->setStatusPanel(0, QStringLiteral(" Data read timeout: %1:%2")
                                           .arg(secs / 60, 2, 10, QLatin1Char('0'))
                                           .arg(secs % 60, 2, 10, QLatin1Char('0')));
-            if (timeoutcount < 1)
-                SendCmd(QStringLiteral("*IDN?"));
-            ReadValue();
+            // The probe's answer only shows the link lives; it is no reading.
+            SendCmd(QStringLiteral("*IDN?"));
+            ReadReply(false);
             ++timeoutcount;
-        } else {
+        } else if (readelapsed <= m_s.DataTimeout) {
             m_host->setStatusPanel(1, spin + QStringLiteral("  ") +
                                           QString::number(m_host->lastMeasurementPeriod()) +
                                           QStringLiteral(" ms "));
@@ -562,17 +745,13 @@ void ScpiLink::supervise()
     }
     if (!m_connected)
         return;
-    // Readable without bytes means the peer closed its end.
-    if (waitingBytes()) {
-        timeoutcount = 0;
-    } else if (m_peerClosed) {
-        timeoutcount = 0;
-        AddLog(timeStamp() + QStringLiteral(" <> Connection LOST ***"));
-        Disconnect();
-        m_host->setDatalas(QStringLiteral("Connection Lost"));
-        m_host->setAppTitle(QStringLiteral("Connection Lost!"));
-        emit connectionLost();
+    // A closed peer is lost even when part of a reply is still waiting: no more will come.
+    if (m_peerClosed && !m_readbusy) {
+        declareLost();
+        return;
     }
+    if (waitingBytes())
+        timeoutcount = 0;
 }
 
 QString ScpiLink::FetchList(const FetchCallback &onReading)
@@ -589,12 +768,13 @@ QString ScpiLink::FetchList(const FetchCallback &onReading)
     }
 
     m_readbusy = true;
-    if (!awaitReply(QStringLiteral("<L "), 10, false)) {
+    const quint32 serial = m_serial;
+    if (!awaitReply(QStringLiteral("<L "), 10, false, serial)) {
         m_readbusy = false;
         return QString();
     }
     QByteArray raw;
-    const LineResult r = takeLine(raw);
+    const LineResult r = takeLine(raw, serial);
     if (r != LineResult::Ok) {
         AddLog(timeStamp() + QStringLiteral(" <L! ") + m_lastErrorText);
         m_readbusy = false;

@@ -25,6 +25,11 @@ public:
     static constexpr qsizetype kMaxLineBytes = 48 * 1024 * 1024;
     void setMaxLineBytes(qsizetype bytes) { m_maxLine = bytes; }
     static constexpr int kIdnDelay = 2; // IDNdelay, ms
+    // What the socket layer may hold unread: beyond it the instrument waits (TCP flow
+    // control), so a runaway reply cannot grow the process.
+    static constexpr qint64 kSocketBufferBytes = 256 * 1024;
+    // How long a disconnect lets the close list leave the machine.
+    static constexpr int kCloseDrainMs = 3000;
 
     explicit ScpiLink(Settings &settings, QObject *parent = nullptr);
     ~ScpiLink() override;
@@ -34,8 +39,20 @@ public:
 
     // Connect steps 1..11 against host:port; false when no connection came up. The caller
     // (the console) adds the ping and the button states.
+    // A connect while a connect or disconnect sequence runs is refused (false).
     bool Connect(const QString &host, int port);
     void Disconnect();
+    // True while a connect or disconnect sequence runs: nothing else may talk to the
+    // instrument then (cycles, series, supervision reads).
+    bool sequenceRunning() const { return m_connecting || m_disconnecting; }
+    // Pauses `ms` like DelayMs, ending early when the connection changes; true when the
+    // connection of `serial` is still the current one.
+    bool pauseOnConnection(int ms, quint32 serial);
+    // Changes whenever a connection is opened or closed, so a caller that waited across a
+    // reconnect knows its conversation belongs to the old one.
+    quint32 connectionSerial() const { return m_serial; }
+    // Bytes received and held for the link (its own buffer and the socket layer's).
+    qint64 heldInputBytes() const;
 
     void SendCmd(const QString &cmd);
     QString ReadReply(bool quick = false);
@@ -73,6 +90,9 @@ public:
     int errcode = 0;
     QString errtext;
     QString peerAddress() const;
+    // An instrument text with its control characters (CR, LF, ...) removed, fit for a
+    // label, a log line or a file's head line.
+    static QString printable(const QString &text);
     QString lastSocketErrorText() const { return m_lastErrorText; }
     int lastSocketError() const { return m_lastError; }
 
@@ -82,11 +102,14 @@ signals:
     void socketStatus(const QString &text);
     void connectedChanged(bool connected);
     void connectionLost();
+    // Supervision: whether the connect commands may be used now.
+    void connectAllowed(bool allowed);
     // The value of a ReadValue reply in display form (the console's `lastvall`).
     void valueRead(const QString &text);
 
 private:
-    void AddLog(const QString &line) { emit logLine(line); }
+    // Instrument text in a line never breaks the log.
+    void AddLog(const QString &line) { emit logLine(printable(line)); }
 
 public:
     // "hh:mm:ss:zzz" of the log's event lines.
@@ -96,15 +119,19 @@ private:
     void DetectEOL();
     QByteArray receiveRaw(int maxBytes, int timeoutMs);
     enum class LineResult { Ok, Timeout, Closed, TooLong };
-    LineResult receiveLine(QByteArray &line);
+    LineResult receiveLine(QByteArray &line, quint32 serial);
     void pullSocket();
-    void discardRunawayReply();
+    // Before a new query: what is still waiting belongs to an abandoned reply.
+    void discardStale();
+    void declareLost();
+    void waitSendDrained(int maxMs);
     QString readCommon(bool quick, bool value);
     // Waits for the first bytes of a reply, pumping events; false when the link went away
     // or the budget ran out (logged with the read's mark and "TIMEOUT ").
-    bool awaitReply(const QString &mark, int pauseMs, bool quick);
+    bool awaitReply(const QString &mark, int pauseMs, bool quick, quint32 serial);
     // Receives one line and reports the socket state of the receive.
-    LineResult takeLine(QByteArray &raw);
+    LineResult takeLine(QByteArray &raw, quint32 serial);
+    void startSkip();
     void setConnected(bool c);
     void dropSocket();
 
@@ -119,6 +146,12 @@ private:
     bool m_readbusy = false;
     bool m_peerClosed = false;
     bool m_skipLongLine = false;
+    QByteArray m_skipTail; // a terminator may straddle two chunks
+    qint64 m_skipped = 0;
+    quint32 m_lastInputTick = 0;
+    bool m_connecting = false;
+    bool m_disconnecting = false;
+    quint32 m_serial = 0;
     qsizetype m_maxLine = kMaxLineBytes;
     int m_lastError = 0;
     QString m_lastErrorText;

@@ -17,17 +17,6 @@
 
 namespace {
 
-QStringList readLines(const QString &path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    QStringList lines = QString::fromUtf8(f.readAll()).split(QStringLiteral("\r\n"));
-    if (!lines.isEmpty() && lines.last().isEmpty())
-        lines.removeLast();
-    return lines;
-}
-
 int countSent(const sim::Simulator &sim, const QString &cmd)
 {
     return static_cast<int>(sim.commands().count(cmd));

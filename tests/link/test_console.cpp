@@ -4,12 +4,31 @@
 #include "link/cmdhistory.h"
 #include "link/commwindow.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
+
+namespace {
+// Puts the keyboard focus on the command box of the active console and types `text` over
+// its contents, as a person would.
+bool typeInto(TCommFrm &w, QComboBox *combo, const QString &text)
+{
+    w.activateWindow();
+    if (!QTest::qWaitForWindowActive(&w))
+        return false;
+    combo->setFocus();
+    if (!QTest::qWaitFor([combo] { return combo->hasFocus(); }))
+        return false;
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Delete);
+    QTest::keyClicks(QApplication::focusWidget(), text);
+    return combo->currentText() == text;
+}
+} // namespace
 
 class TestConsole : public QObject
 {
@@ -57,6 +76,9 @@ private slots:
         QCOMPARE(h[50], QStringLiteral("cmd19;"));
     }
 
+    void typedCommands_data();
+    void typedCommands();
+
     void consoleWindow()
     {
         QTemporaryDir dir;
@@ -88,10 +110,11 @@ private slots:
             QTRY_VERIFY(log->toPlainText().contains(QStringLiteral("  EOL = 0D0A [CRLF]")));
             QVERIFY(!w.findChild<QPushButton *>(QStringLiteral("INITb"))->isEnabled());
 
-            // Ctrl+Enter sends, reads the value and shows it.
+            // Ctrl+Enter, typed into the box with the focus, sends, reads the value and
+            // shows it.
             f.sim.setReadingSequence({QStringLiteral("+2.50000000E+00")});
-            combo->setEditText(QStringLiteral("read?"));
-            QTest::keyClick(combo->lineEdit(), Qt::Key_Return, Qt::ControlModifier);
+            QVERIFY(typeInto(w, combo, QStringLiteral("read?")));
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return, Qt::ControlModifier);
             QCOMPARE(w.history().first(), QStringLiteral("read?"));
             QCOMPARE(w.findChild<QLabel *>(QStringLiteral("lastvall"))->text(),
                      QStringLiteral("2.5"));
@@ -133,6 +156,51 @@ private slots:
         QCOMPARE(hist.readAll(), QByteArray("read?\r\nconf?\r\n*IDN?\r\n"));
     }
 };
+
+void TestConsole::typedCommands_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<bool>("reads");
+    QTest::newRow("Enter") << int(Qt::Key_Return) << int(Qt::NoModifier) << false;
+    QTest::newRow("keypad Enter") << int(Qt::Key_Enter) << int(Qt::KeypadModifier) << false;
+    QTest::newRow("Ctrl+Enter") << int(Qt::Key_Return) << int(Qt::ControlModifier) << true;
+    QTest::newRow("Send, no completion") << 0 << 0 << true;
+}
+
+void TestConsole::typedCommands()
+{
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    QFETCH(bool, reads);
+    QTemporaryDir dir;
+    LinkFixture f;
+    f.settings.configDir = dir.path() + QLatin1Char('/');
+    f.settings.DataTimeout = 300;
+    QVERIFY(f.start());
+    TCommFrm w(f.settings, f.link);
+    w.show();
+    auto *combo = w.findChild<QComboBox *>(QStringLiteral("datalecb"));
+    // A history entry that starts with what is typed must not complete it.
+    QVERIFY(typeInto(w, combo, QStringLiteral("conf?")));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QTRY_VERIFY(f.sim.commands().contains(QStringLiteral("conf?")));
+    f.sim.clearCommands();
+    f.link.ReadReply(); // the answer to conf?
+
+    f.sim.setReadingSequence({QStringLiteral("+4.25000000E+00")});
+    QVERIFY(typeInto(w, combo, QStringLiteral("conf")));
+    if (key)
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key(key),
+                        Qt::KeyboardModifiers(modifiers));
+    else
+        QTest::mouseClick(w.findChild<QPushButton *>(QStringLiteral("RunCmd")), Qt::LeftButton);
+    QTRY_COMPARE(f.sim.commands(), QStringList{QStringLiteral("conf")});
+    if (key)
+        QCOMPARE(w.history().first(), QStringLiteral("conf"));
+    // The instrument answers "conf" with nothing; a read waits for it, plain Enter does not.
+    QCOMPARE(f.logHas(QStringLiteral("<# TIMEOUT")), reads);
+}
 
 QTEST_MAIN(TestConsole)
 #include "test_console.moc"

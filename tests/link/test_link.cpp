@@ -4,6 +4,7 @@
 #include "data/datetime.h"
 
 #include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTimer>
 
@@ -178,7 +179,10 @@ private slots:
         f.sim.close();
         QVERIFY(lost.wait(3000));
         QVERIFY(!f.link.connected());
-        QVERIFY(f.logHas(QStringLiteral(" <> Connection LOST ***")));
+        // The time stamp directly followed by the event.
+        const QRegularExpression lostLine(
+            QStringLiteral("^\\d\\d:\\d\\d:\\d\\d:\\d{3}<> Connection LOST \\*\\*\\*$"));
+        QCOMPARE(f.log.filter(lostLine).size(), 1);
         QCOMPARE(f.host.datalas.last(), QStringLiteral("Connection Lost"));
         QCOMPARE(f.host.appTitle, QStringLiteral("Connection Lost!"));
         // Reconnecting works once the instrument is back.
