@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -88,6 +89,78 @@ private slots:
         auto *closeMemo = dlg.findChild<QPlainTextEdit *>(QStringLiteral("closememo"));
         closeMemo->setPlainText(QStringLiteral("/skip\nSYST:LOC\n"));
         QCOMPARE(s.closeList, (QStringList{"/skip", "SYST:LOC"}));
+    }
+
+    // A file edited by hand, shown by the dialog, saved with "&Save Configuration" and
+    // read by the next start.
+    void handEditedFileThroughTheDialog_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<bool>("autoConnect");
+        QTest::addColumn<int>("lan");
+        QTest::addColumn<int>("data");
+        QTest::newRow("byte-order mark before the first section")
+            << QByteArray("\xEF\xBB\xBF[Devices]\r\nAutoConnect=0\r\nLanTimeout=700\r\n") << false
+            << 700 << 5000;
+        QTest::newRow("time-outs outside the dialog's ranges")
+            << QByteArray("[Devices]\r\nLanTimeout=20000\r\nDataTimeout=0\r\n") << true << 9000
+            << 1;
+    }
+    void handEditedFileThroughTheDialog()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(bool, autoConnect);
+        QFETCH(int, lan);
+        QFETCH(int, data);
+        Settings s = freshSettings();
+        QDir().mkpath(s.configDir);
+        {
+            QFile f(s.settingsPath());
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(file);
+        }
+        Tconff dlg(s, {});
+        QCOMPARE(dlg.findChild<QCheckBox *>(QStringLiteral("autoconcb"))->isChecked(), autoConnect);
+        QCOMPARE(dlg.findChild<QSpinBox *>(QStringLiteral("lanud"))->value(), lan);
+        QCOMPARE(dlg.findChild<QSpinBox *>(QStringLiteral("dataud"))->value(), data);
+        QCOMPARE(s.LanTimeout, lan);
+        QCOMPARE(s.DataTimeout, data);
+        dlg.findChild<QPushButton *>(QStringLiteral("savec"))->click();
+        QVERIFY(m_notices.isEmpty());
+
+        QFile f(s.settingsPath());
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray bytes = f.readAll();
+        QCOMPARE(bytes.count("[Devices]"), 1);
+        QVERIFY(bytes.contains("LanTimeout=" + QByteArray::number(lan) + "\r\n"));
+        Settings next = freshSettings();
+        Tconff again(next, {});
+        QCOMPARE(next.AutoConnect, autoConnect);
+        QCOMPARE(next.DataTimeout, data);
+    }
+
+    void emptiedListsStayEmpty()
+    {
+        Settings s = freshSettings();
+        Tconff dlg(s, {});
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dlg));
+        for (const char *name : {"initmemo", "closememo"}) {
+            dlg.findChild<QPlainTextEdit *>(QLatin1String(name))->setFocus();
+            QTRY_VERIFY(QApplication::focusWidget());
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Delete);
+        }
+        QVERIFY(s.initList.isEmpty());
+        QVERIFY(s.closeList.isEmpty());
+        dlg.findChild<QPushButton *>(QStringLiteral("savec"))->click();
+
+        Settings next = freshSettings();
+        Tconff again(next, {});
+        QCOMPARE(next.initList, QStringList());
+        QCOMPARE(next.closeList, QStringList());
+        QCOMPARE(again.findChild<QPlainTextEdit *>(QStringLiteral("closememo"))->toPlainText(),
+                 QString());
     }
 
     void upDownBounds_data()
