@@ -18,6 +18,7 @@ class MultiPage;
 class QAction;
 class QCheckBox;
 class QFrame;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -130,6 +131,7 @@ public:
     bool alternateReadingChecked() const override;
     int ParseConf(const QString &reply) override;
     void enableSeriesButtons() override;
+    void holdReadingRequests(bool hold) override { m_cycle->holdReadingRequests(hold); }
 
     // SeriesHost
     void setSeriesControlsEnabled(bool enabled) override;
@@ -181,7 +183,8 @@ private:
     QCheckBox *m_automeas1cb = nullptr;
     QLabel *m_big_chl = nullptr;
     QLabel *m_datalas = nullptr;
-    QLabel *m_instumentids = nullptr;
+    QLabel *m_instumentids = nullptr; // the settings page's, shown in the display
+    QHBoxLayout *m_controlsRow = nullptr;
     QTabWidget *m_PageControl1 = nullptr;
     SettingsPage *m_settingsPage = nullptr;
     MathPage *m_mathPage = nullptr;
