@@ -40,10 +40,14 @@
 #include <QScrollArea>
 #include <QSignalBlocker>
 #include <QStatusBar>
+#include <QStyle>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 constexpr int kClientHeight = 490;
@@ -52,6 +56,8 @@ constexpr int kClientHeight = 490;
 constexpr int kDisplayWidth = 456;
 constexpr int kNarrowWidth = kDisplayWidth + 4;
 constexpr int kWideWidth = kNarrowWidth + 227;
+// Between the display and a page's contents: layout spacing and the page control's frame.
+constexpr int kPageFrame = 12;
 constexpr int kPageMacro = 3;
 
 // Pages scroll rather than widen the window past its fixed client width.
@@ -145,8 +151,10 @@ MainForm::MainForm(Settings &settings, ScpiLink &link, BigAry &buffer, ToneOutpu
 
     buildMenus();
     // Starts wide, one pixel short of what the width toggle gives.
-    resize(kWideWidth - 1,
-           kClientHeight + menuBar()->sizeHint().height() + bar->sizeHint().height());
+    const QSize pages = sizeForPages();
+    m_wideWidth = pages.width();
+    resize(m_wideWidth - 1,
+           pages.height() + menuBar()->sizeHint().height() + bar->sizeHint().height());
     m_reading->readingArea()->setStatusText(QString());
     m_reading->readingArea()->measprop1()->setText(QStringLiteral("Def\n\nDef"));
 }
@@ -732,7 +740,7 @@ void MainForm::more1Click()
     const int extra = width() - centralWidget()->width();
     if (centralWidget()->width() <= 600) {
         m_PageControl1->setVisible(true);
-        resize(kWideWidth + extra, height());
+        resize(m_wideWidth + extra, height());
         m_more1->setText(m_lessCaption);
     } else {
         m_more1->setText(m_moreCaption);
@@ -742,6 +750,20 @@ void MainForm::more1Click()
         layout()->activate();
         resize(kNarrowWidth + extra, height());
     }
+}
+
+QSize MainForm::sizeForPages() const
+{
+    // At the desktop's font every control of the largest page must show beside the display.
+    QSize page;
+    for (int i = 0; i < m_PageControl1->count(); ++i) {
+        if (auto *area = qobject_cast<QScrollArea *>(m_PageControl1->widget(i)))
+            page = page.expandedTo(area->widget()->minimumSizeHint());
+    }
+    const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    return {std::max(kWideWidth, kNarrowWidth + kPageFrame + page.width() + bar),
+            std::max(kClientHeight,
+                     kPageFrame + m_PageControl1->tabBar()->sizeHint().height() + page.height())};
 }
 
 void MainForm::openFolder(const QString &dir)

@@ -152,6 +152,8 @@ private:
     void buildMenus();
     void FormShow();
     void openFolder(const QString &dir);
+    // Client size at which every page shows whole.
+    QSize sizeForPages() const;
     void updateMenuEnabling();
     void showBigChartState();
     void showSaveState();
@@ -176,6 +178,7 @@ private:
     bool m_shown = false;
     bool m_shutdown = false; // the session ends: close without asking
     QString m_appTitle;
+    int m_wideWidth = 0; // client width of the wide layout
 
     QFrame *m_displayPanel = nullptr;
     ReadingArea *m_area = nullptr;
