@@ -177,6 +177,7 @@ private slots:
         QTest::newRow("fewer than the history") << 120;
         QTest::newRow("below one progress step") << 49;
         QTest::newRow("more than the history") << 1000;
+        QTest::newRow("longer than the history's store") << 5000;
     }
     void fetchDistributesReadings()
     {
