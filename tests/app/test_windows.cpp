@@ -205,7 +205,7 @@ private slots:
 
     // At the start size and a desktop's usual font, every control of every page shows
     // whole, its caption included, without scrolling.
-    void pagesFitAtTheStartWidth()
+    void mainWindowSkeleton()
     {
         const QFont before = QApplication::font();
         QApplication::setFont(QFont(QStringLiteral("DejaVu Sans"), 10));
@@ -232,17 +232,6 @@ private slots:
             }
         }
         QApplication::setFont(before);
-    }
-
-    void mainWindowSkeleton()
-    {
-        Settings s = freshSettings();
-        ScpiLink link(s);
-        BigAry buffer;
-        RecordingTone tone;
-        MainForm w(s, link, buffer, tone);
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
         QCOMPARE(w.windowTitle(), QStringLiteral("Tervaxis"));
         auto *pages = w.findChild<QTabWidget *>(QStringLiteral("PageControl1"));
         QCOMPARE(pages->count(), 5);
