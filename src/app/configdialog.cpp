@@ -37,11 +37,12 @@ QStringList memoLines(const QString &text)
 
 namespace {
 
-QSpinBox *upDown(const char *name, const char *editName, int max, int step, QWidget *parent)
+QSpinBox *upDown(const char *name, const char *editName, int min, int max, int step,
+                 QWidget *parent)
 {
     auto *sb = new QSpinBox(parent);
     sb->setObjectName(QLatin1String(name));
-    sb->setRange(1, max);
+    sb->setRange(min, max);
     sb->setSingleStep(step);
     sb->setGroupSeparatorShown(false);
     if (auto *edit = sb->findChild<QLineEdit *>())
@@ -78,10 +79,10 @@ void Tconff::buildUi()
     auto *root = new QVBoxLayout(this);
 
     auto *top = new QGridLayout;
-    m_lanud = upDown("lanud", "LanTimE", 9000, 10, this);
+    m_lanud = upDown("lanud", "LanTimE", kLanTimeoutMin, kLanTimeoutMax, 10, this);
     m_lanud->setValue(400);
     m_lanud->setToolTip(QStringLiteral(" set LAN communication timeout in ms (400) "));
-    m_dataud = upDown("dataud", "DatTimE", 32000, 100, this);
+    m_dataud = upDown("dataud", "DatTimE", kDataTimeoutMin, kDataTimeoutMax, 100, this);
     m_dataud->setValue(3000);
     m_dataud->setToolTip(QStringLiteral(" data timeout (DMM response time) in ms (3000) "));
     top->addWidget(new QLabel(QStringLiteral("LAN ms"), this), 0, 0);

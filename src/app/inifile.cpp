@@ -43,7 +43,8 @@ bool IniFile::load(const QString &path)
 void IniFile::loadFromBytes(const QByteArray &bytes)
 {
     m_lines.clear();
-    qsizetype start = 0;
+    // An editor's byte-order mark would hide the first section's header.
+    qsizetype start = bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
     const qsizetype n = bytes.size();
     while (start < n) {
         qsizetype end = bytes.indexOf('\n', start);
@@ -148,9 +149,9 @@ bool IniFile::readBool(const QString &section, const QString &key, bool def) con
     return readInt(section, key, def ? 1 : 0) != 0;
 }
 
-double IniFile::readFloat(const QString &section, const QString &key, double def) const
+long double IniFile::readFloat(const QString &section, const QString &key, long double def) const
 {
-    const auto v = numtext::parseDouble(readString(section, key, QString()));
+    const auto v = numtext::parseLongDouble(readString(section, key, QString()));
     return v ? *v : def;
 }
 
@@ -188,7 +189,7 @@ void IniFile::writeBool(const QString &section, const QString &key, bool value)
     writeString(section, key, value ? QStringLiteral("1") : QStringLiteral("0"));
 }
 
-void IniFile::writeFloat(const QString &section, const QString &key, double value)
+void IniFile::writeFloat(const QString &section, const QString &key, long double value)
 {
     writeString(section, key, numtext::formatGeneral(value));
 }

@@ -26,12 +26,12 @@ public:
                        LegacyCodepage cp = LegacyCodepage::Windows1252) const;
     int readInt(const QString &section, const QString &key, int def) const;
     bool readBool(const QString &section, const QString &key, bool def) const;
-    double readFloat(const QString &section, const QString &key, double def) const;
+    long double readFloat(const QString &section, const QString &key, long double def) const;
 
     void writeString(const QString &section, const QString &key, const QString &value);
     void writeInt(const QString &section, const QString &key, int value);
     void writeBool(const QString &section, const QString &key, bool value);
-    void writeFloat(const QString &section, const QString &key, double value);
+    void writeFloat(const QString &section, const QString &key, long double value);
     void deleteKey(const QString &section, const QString &key);
     void eraseSection(const QString &section);
 

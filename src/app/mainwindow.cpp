@@ -41,10 +41,14 @@
 #include <QScrollArea>
 #include <QSignalBlocker>
 #include <QStatusBar>
+#include <QStyle>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 constexpr int kClientHeight = 490;
@@ -53,6 +57,8 @@ constexpr int kClientHeight = 490;
 constexpr int kDisplayWidth = 456;
 constexpr int kNarrowWidth = kDisplayWidth + 4;
 constexpr int kWideWidth = kNarrowWidth + 227;
+// Between the display and a page's contents: layout spacing and the page control's frame.
+constexpr int kPageFrame = 12;
 constexpr int kPageMacro = 3;
 
 // Pages scroll rather than widen the window past its fixed client width.
@@ -124,6 +130,11 @@ MainForm::MainForm(Settings &settings, ScpiLink &link, BigAry &buffer, ToneOutpu
     row->addWidget(m_displayPanel);
     buildPages();
     row->addWidget(m_PageControl1, 1);
+    // One identification line, at the top of the display; the terminals beside the
+    // measure controls, so both show in the narrow layout too.
+    m_instumentids = m_settingsPage->instumentids();
+    static_cast<QBoxLayout *>(m_displayPanel->layout())->insertWidget(0, m_instumentids);
+    m_controlsRow->insertWidget(m_controlsRow->count() - 2, m_settingsPage->termlab());
     setCentralWidget(central);
 
     auto *bar = new QStatusBar(this);
@@ -141,8 +152,10 @@ MainForm::MainForm(Settings &settings, ScpiLink &link, BigAry &buffer, ToneOutpu
 
     buildMenus();
     // Starts wide, one pixel short of what the width toggle gives.
-    resize(kWideWidth - 1,
-           kClientHeight + menuBar()->sizeHint().height() + bar->sizeHint().height());
+    const QSize pages = sizeForPages();
+    m_wideWidth = pages.width();
+    resize(m_wideWidth - 1,
+           pages.height() + menuBar()->sizeHint().height() + bar->sizeHint().height());
     m_reading->readingArea()->setStatusText(QString());
     m_reading->readingArea()->measprop1()->setText(QStringLiteral("Def\n\nDef"));
 }
@@ -176,10 +189,6 @@ void MainForm::buildDisplay()
 
     auto *col = new QVBoxLayout(m_displayPanel);
     col->setContentsMargins(4, 4, 4, 4);
-    m_instumentids = new QLabel(m_displayPanel);
-    m_instumentids->setObjectName(QStringLiteral("instumentids"));
-    m_instumentids->setToolTip(QStringLiteral(" [Shift + F2] connect / disconnect "));
-    col->addWidget(m_instumentids);
     m_area = m_reading->createReadingArea(m_displayPanel);
     col->addWidget(m_area);
 
@@ -196,6 +205,7 @@ void MainForm::buildDisplay()
     controls->addWidget(m_measb);
     controls->addWidget(m_automeas1cb);
     controls->addStretch();
+    m_controlsRow = controls;
     m_autosavel = new QLabel(QStringLiteral("Save"), m_displayPanel);
     m_autosavel->setObjectName(QStringLiteral("autosavel"));
     m_autosavel->setCursor(Qt::PointingHandCursor);
@@ -313,7 +323,7 @@ void MainForm::buildMenus()
     connect(exit, &QAction::triggered, this, &QWidget::close);
 
     QMenu *device = menuBar()->addMenu(QStringLiteral("&Device"));
-    device->setObjectName(QStringLiteral("Device1"));
+    device->setObjectName(QStringLiteral("Instrument1"));
     device->setToolTipsVisible(true);
     m_Connect1 = device->addAction(QStringLiteral("Connect [Shift F2]"));
     m_Connect1->setObjectName(QStringLiteral("Connect1"));
@@ -322,6 +332,11 @@ void MainForm::buildMenus()
     comm->setObjectName(QStringLiteral("Communication1"));
     connect(comm, &QAction::triggered, this, &MainForm::Communication1Click);
     device->addSeparator();
+    m_Alternatereading1 = device->addAction(QStringLiteral("Set alternative reading"));
+    m_Alternatereading1->setObjectName(QStringLiteral("Alternatereading1"));
+    m_Alternatereading1->setCheckable(true);
+    connect(m_Alternatereading1, &QAction::triggered, m_cycle,
+            &MeasurementCycle::Alternatereading1Click);
     auto command = [this, device](const char *name, const QString &caption,
                                   QLatin1StringView scpi) {
         QAction *a = device->addAction(caption);
@@ -329,17 +344,17 @@ void MainForm::buildMenus()
         connect(a, &QAction::triggered, this, [this, scpi] { m_link.SendCmd(scpi); });
         return a;
     };
+    m_settimedate1 = device->addAction(QStringLiteral("Set DMM Time and Date from computer !"));
+    m_settimedate1->setObjectName(QStringLiteral("settimedate1"));
+    connect(m_settimedate1, &QAction::triggered, this, [this] {
+        setupseq::setTimeAndDate(m_port, [] { return QDateTime::currentDateTime(); });
+    });
     m_Setlocalmode1 = command("Setlocalmode1", QStringLiteral("Set local mode"), devcmd::kLocal);
     m_Setremotemode1 =
         command("Setremotemode1", QStringLiteral("Set remote mode"), devcmd::kRemote);
     m_Setromotemodewithlock1 =
         command("Setromotemodewithlock1", QStringLiteral("Set remote mode with lock"),
                 devcmd::kRemoteWithLock);
-    m_settimedate1 = device->addAction(QStringLiteral("Set DMM Time and Date from computer !"));
-    m_settimedate1->setObjectName(QStringLiteral("settimedate1"));
-    connect(m_settimedate1, &QAction::triggered, this, [this] {
-        setupseq::setTimeAndDate(m_port, [] { return QDateTime::currentDateTime(); });
-    });
     device->addSeparator();
     m_Reset1 = device->addAction(QStringLiteral("Reset!"));
     m_Reset1->setObjectName(QStringLiteral("Reset1"));
@@ -348,11 +363,6 @@ void MainForm::buildMenus()
 
     QMenu *meas = menuBar()->addMenu(QStringLiteral("&Measurement"));
     meas->setObjectName(QStringLiteral("Measurement1"));
-    m_Alternatereading1 = meas->addAction(QStringLiteral("Set alternative reading"));
-    m_Alternatereading1->setObjectName(QStringLiteral("Alternatereading1"));
-    m_Alternatereading1->setCheckable(true);
-    connect(m_Alternatereading1, &QAction::triggered, m_cycle,
-            &MeasurementCycle::Alternatereading1Click);
     m_AddmeasurementtobigChart1 = meas->addAction(QStringLiteral("Add measurement to big Chart"));
     m_AddmeasurementtobigChart1->setObjectName(QStringLiteral("AddmeasurementtobigChart1"));
     m_AddmeasurementtobigChart1->setCheckable(true);
@@ -443,7 +453,11 @@ void MainForm::FormShow()
     m_PageControl1->setTabVisible(kPageMacro, false);
     m_measdele->setText(QString::number(m_s.MeasRepeatTime));
     m_logtimele->setText(QString::number(m_s.GraphRepeatTime));
-    m_settingsPage->meastypecbChange();
+    // With the link up, the read-back of the connect has already filled the page.
+    if (m_link.connected())
+        m_settingsPage->rebuildKeepingReadBack();
+    else
+        m_settingsPage->meastypecbChange();
     m_chart->EraseChart();
     m_chart->ClearStatistic();
     setStatusPanel(0, QStringLiteral("Press [Shift + F3] for connection to ") + m_s.host1 +
@@ -734,7 +748,7 @@ void MainForm::more1Click()
     const int extra = width() - centralWidget()->width();
     if (centralWidget()->width() <= 600) {
         m_PageControl1->setVisible(true);
-        resize(kWideWidth + extra, height());
+        resize(m_wideWidth + extra, height());
         m_more1->setText(m_lessCaption);
     } else {
         m_more1->setText(m_moreCaption);
@@ -744,6 +758,20 @@ void MainForm::more1Click()
         layout()->activate();
         resize(kNarrowWidth + extra, height());
     }
+}
+
+QSize MainForm::sizeForPages() const
+{
+    // At the desktop's font every control of the largest page must show beside the display.
+    QSize page;
+    for (int i = 0; i < m_PageControl1->count(); ++i) {
+        if (auto *area = qobject_cast<QScrollArea *>(m_PageControl1->widget(i)))
+            page = page.expandedTo(area->widget()->minimumSizeHint());
+    }
+    const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    return {std::max(kWideWidth, kNarrowWidth + kPageFrame + page.width() + bar),
+            std::max(kClientHeight,
+                     kPageFrame + m_PageControl1->tabBar()->sizeHint().height() + page.height())};
 }
 
 void MainForm::openFolder(const QString &dir)
@@ -793,7 +821,6 @@ void MainForm::setAppTitle(const QString &title)
 
 void MainForm::setInstrumentIds(const QString &text)
 {
-    m_instumentids->setText(text);
     m_settingsPage->setIdentificationLine(text);
 }
 
@@ -805,7 +832,6 @@ void MainForm::setEolStatus(const QString &text)
 void MainForm::afterConnect()
 {
     setupseq::readBackAfterConnect(m_port, *m_settingsPage, *this);
-    m_instumentids->setText(m_settingsPage->instumentids()->text());
 }
 
 void MainForm::requestProcessReading()

@@ -19,6 +19,7 @@ class MultiPage;
 class QAction;
 class QCheckBox;
 class QFrame;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -133,6 +134,7 @@ public:
     bool alternateReadingChecked() const override;
     int ParseConf(const QString &reply) override;
     void enableSeriesButtons() override;
+    void holdReadingRequests(bool hold) override { m_cycle->holdReadingRequests(hold); }
 
     // SeriesHost
     void setSeriesControlsEnabled(bool enabled) override;
@@ -153,6 +155,8 @@ private:
     void buildMenus();
     void FormShow();
     void openFolder(const QString &dir);
+    // Client size at which every page shows whole.
+    QSize sizeForPages() const;
     void updateMenuEnabling();
     void showBigChartState();
     void showSaveState();
@@ -177,6 +181,7 @@ private:
     TCommFrm *m_comm = nullptr;
     bool m_shown = false;
     bool m_shutdown = false; // the session ends: close without asking
+    int m_wideWidth = 0; // client width of the wide layout
 
     QFrame *m_displayPanel = nullptr;
     ReadingArea *m_area = nullptr;
@@ -184,7 +189,8 @@ private:
     QCheckBox *m_automeas1cb = nullptr;
     QLabel *m_big_chl = nullptr;
     QLabel *m_datalas = nullptr;
-    QLabel *m_instumentids = nullptr;
+    QLabel *m_instumentids = nullptr; // the settings page's, shown in the display
+    QHBoxLayout *m_controlsRow = nullptr;
     QTabWidget *m_PageControl1 = nullptr;
     SettingsPage *m_settingsPage = nullptr;
     MathPage *m_mathPage = nullptr;

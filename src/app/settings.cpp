@@ -8,6 +8,8 @@
 #include <QLocale>
 #include <QStandardPaths>
 
+#include <algorithm>
+
 QStringList Settings::defaultInitList()
 {
     return {QStringLiteral("SYST:REM"), QStringLiteral("TRIG:DEL 0"),
@@ -51,12 +53,23 @@ void readList(const IniFile &ini, const QString &stem, QStringList &list)
     }
 }
 
-void writeDevices(IniFile &ini, const Settings &s, bool byPort)
+// An emptied list is written as one empty line 0, so it stays empty after a restart
+// instead of falling back to the built-in lines.
+void writeList(IniFile &ini, const QString &stem, const QStringList &list)
+{
+    if (list.isEmpty())
+        ini.writeString(Instrument, key(stem, 0), QString());
+    for (qsizetype i = 0; i < list.size(); ++i)
+        ini.writeString(Instrument, key(stem, static_cast<int>(i)), list[i]);
+}
+
+void writeDevices(IniFile &ini, const Settings &s)
 {
     for (int n = 1; n <= kDeviceCount; ++n) {
         const DeviceEntry &d = s.devices[n];
-        const bool keep = byPort ? !d.port.isEmpty() : !d.addr.isEmpty();
-        if (keep) {
+        // Only an entry the operator deleted is blank; one with an address but no port
+        // yet is still a device.
+        if (!d.addr.isEmpty() || !d.port.isEmpty()) {
             ini.writeString(DeviceList, key(DevAddr_, n), d.addr);
             ini.writeString(DeviceList, key(DevPort_, n), d.port);
             ini.writeString(DeviceList, key(DevDesc_, n), d.desc);
@@ -122,8 +135,11 @@ void LoadSettings(Settings &s)
     s.CalculateTemperature = ini.readBool(Program, CalculateTemperature, false);
     s.SendTemToDisplay = ini.readBool(Program, SendTemToDisplay, false);
 
-    s.LanTimeout = ini.readInt(Devices, LanTimeout, 400);
-    s.DataTimeout = ini.readInt(Devices, DataTimeout, 5000);
+    // What the dialog can show is what is used and saved.
+    s.LanTimeout =
+        std::clamp(ini.readInt(Devices, LanTimeout, 400), kLanTimeoutMin, kLanTimeoutMax);
+    s.DataTimeout =
+        std::clamp(ini.readInt(Devices, DataTimeout, 5000), kDataTimeoutMin, kDataTimeoutMax);
 
     s.Language = QLocale::languageToString(QLocale::system().language());
 
@@ -201,12 +217,10 @@ bool SaveSettings(const Settings &s, QString *error)
     ini.writeString(Program, Math_units, s.Math_units);
     ini.writeString(Program, Math_Zero, s.mathZeroText);
 
-    for (qsizetype i = 0; i < s.initList.size(); ++i)
-        ini.writeString(Instrument, key(Init1_, static_cast<int>(i)), s.initList[i]);
-    for (qsizetype i = 0; i < s.closeList.size(); ++i)
-        ini.writeString(Instrument, key(Close1_, static_cast<int>(i)), s.closeList[i]);
+    writeList(ini, Init1_, s.initList);
+    writeList(ini, Close1_, s.closeList);
 
-    writeDevices(ini, s, true);
+    writeDevices(ini, s);
     return ini.save(s.settingsPath(), error);
 }
 
@@ -225,7 +239,7 @@ bool SaveDeviceList(const Settings &s, QString *error)
     IniFile ini;
     if (!openForWrite(s, ini, error))
         return false;
-    writeDevices(ini, s, false);
+    writeDevices(ini, s);
     return ini.save(s.settingsPath(), error);
 }
 

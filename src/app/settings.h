@@ -63,6 +63,11 @@ struct DeviceEntry
 inline constexpr int kDeviceCount = 128;
 inline constexpr int kListLines = 101; // Init1_0..Init1_100
 inline constexpr int kMaxBufferSize = 10000000;
+// The configuration dialog's ranges of the two time-outs.
+inline constexpr int kLanTimeoutMin = 1;
+inline constexpr int kLanTimeoutMax = 9000;
+inline constexpr int kDataTimeoutMin = 1;
+inline constexpr int kDataTimeoutMax = 32000;
 
 // Everything that survives a restart, with the built-in values in effect before the
 // file is read.
@@ -92,10 +97,11 @@ struct Settings
     int BufferSize = 2000000;
     QString LocHelp = QStringLiteral("en");
     QString LocUI = QStringLiteral("en");
-    double LowLimit = 0;
-    double HighLimit = 1;
-    double LowFilter = 0;
-    double HighFilter = 1;
+    // Held with the readings' precision, so a reading exactly on a bound compares equal.
+    long double LowLimit = 0;
+    long double HighLimit = 1;
+    long double LowFilter = 0;
+    long double HighFilter = 1;
     QStringList initList = defaultInitList();
     QStringList closeList = defaultCloseList();
     std::array<DeviceEntry, kDeviceCount + 1> devices; // entries 1..128; 0 unused

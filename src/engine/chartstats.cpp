@@ -14,6 +14,9 @@
 
 namespace {
 
+// Shifts between two moves of the whole history.
+constexpr size_t kSlack = 4096;
+
 ChartEntry emptyEntry()
 {
     ChartEntry e;
@@ -163,7 +166,7 @@ QString lastClearHint(double days)
 }
 
 ChartStats::ChartStats(int chartHeight)
-    : m_height(std::max(chartHeight, 2)), m_history(chart::kEntries, emptyEntry()),
+    : m_height(std::max(chartHeight, 2)), m_store(chart::kEntries + kSlack, emptyEntry()),
       m_chart(chart::kShown, m_height, QImage::Format_RGB32),
       m_histo(chart::kHistSize, chart::kHistSize, QImage::Format_RGB32)
 {
@@ -180,13 +183,18 @@ void ChartStats::setChartFont(const QFont &f)
 
 void ChartStats::shiftHistory()
 {
-    std::move(m_history.begin() + 1, m_history.end(), m_history.begin());
-    m_history.back() = emptyEntry();
+    // Past the window's end the store holds only empty entries.
+    if (m_base == kSlack) {
+        std::move(m_store.begin() + kSlack, m_store.end(), m_store.begin());
+        std::fill(m_store.begin() + chart::kEntries, m_store.end(), emptyEntry());
+        m_base = 0;
+    }
+    ++m_base;
 }
 
 void ChartStats::storeNewest(const measpol &rec, std::optional<int> sampleNumber)
 {
-    ChartEntry &e = m_history[chart::kShown - 1];
+    ChartEntry &e = history()[chart::kShown - 1];
     e.rec = rec;
     if (sampleNumber)
         e.sampleNumber = *sampleNumber;
@@ -206,10 +214,12 @@ bool ChartStats::UpdateChart(bool add, bool white, const ChartInput &in)
 
     m_max = -3e30L;
     m_min = 2e30L;
+    bool any = false;
     for (int i = 0; i < chart::kShown; ++i) {
-        const long double v = m_history[size_t(i)].rec.value1;
+        const long double v = history()[size_t(i)].rec.value1;
         if (!sentinel::isValid(v))
             continue;
+        any = true;
         m_max = std::max(m_max, v);
         m_min = std::min(m_min, v);
     }
@@ -217,15 +227,28 @@ bool ChartStats::UpdateChart(bool add, bool white, const ChartInput &in)
     m_binWidth = m_span / 40;
     m_origin = m_min;
 
-    m_texts.devlabel =
-        QLatin1Char(' ') + FormatValue(m_span, in.decSep) + in.Units1 + QLatin1Char(' ');
-    m_texts.maxlab1 = QLatin1Char(' ') + FormatValue(m_max, in.decSep) + QLatin1Char(' ');
-    m_texts.minlab1 = QLatin1Char(' ') + FormatValue(m_min, in.decSep) + QLatin1Char(' ');
+    // Without a reading the start values of the search would show as numbers.
+    if (any) {
+        m_texts.devlabel =
+            QLatin1Char(' ') + FormatValue(m_span, in.decSep) + in.Units1 + QLatin1Char(' ');
+        m_texts.maxlab1 = QLatin1Char(' ') + FormatValue(m_max, in.decSep) + QLatin1Char(' ');
+        m_texts.minlab1 = QLatin1Char(' ') + FormatValue(m_min, in.decSep) + QLatin1Char(' ');
+    } else {
+        clearChartLabels();
+    }
 
     m_drawSpan = m_span == 0 ? 4e-34L : m_span;
     drawChart(white, in);
     drawHistogram(white);
     return true;
+}
+
+void ChartStats::clearChartLabels()
+{
+    m_texts.devlabel.clear();
+    m_texts.maxlab1.clear();
+    m_texts.minlab1.clear();
+    m_texts.meanl1.clear();
 }
 
 int ChartStats::rawRow(long double v) const
@@ -249,12 +272,12 @@ void ChartStats::drawChart(bool white, const ChartInput &in)
     QVarLengthArray<QLine, chart::kShown> lines;
     QVarLengthArray<QPoint, 4> marks;
     std::optional<QPoint> at;
-    if (sentinel::isValid(m_history[0].rec.value1))
-        at = QPoint(0, rawRow(m_history[0].rec.value1));
+    if (sentinel::isValid(history()[0].rec.value1))
+        at = QPoint(0, rawRow(history()[0].rec.value1));
     long double sum = 0;
     int count = 0;
     for (int i = 0; i < chart::kShown; ++i) {
-        ChartEntry &e = m_history[size_t(i)];
+        ChartEntry &e = history()[size_t(i)];
         const long double v = e.rec.value1;
         if (!sentinel::isValid(v))
             continue;
@@ -280,6 +303,8 @@ void ChartStats::drawChart(bool white, const ChartInput &in)
     if (count > 0)
         m_mean = sum / count;
     m_meanCount = count;
+    if (count == 0)
+        return;
     m_texts.meanl1 = QLatin1Char(' ') + FormatValue(m_mean, in.decSep) + QLatin1Char('/') +
                      QString::number(count) + QLatin1Char(' ');
     const int meanRow = rawRow(m_mean);
@@ -379,7 +404,9 @@ void ChartStats::EraseChart()
     m_texts.mean10l = QStringLiteral("N/A");
     m_mean10.fill(sentinel::kEmptyReading);
     m_bins.fill(0);
-    std::fill(m_history.begin(), m_history.end(), emptyEntry());
+    std::fill(m_store.begin(), m_store.end(), emptyEntry());
+    m_base = 0;
+    clearChartLabels();
     m_font = defaultChartFont();
     m_chart.fill(m_background);
     m_histo.fill(Qt::black);
@@ -405,7 +432,7 @@ void ChartStats::drawClearNote()
 ChartStats::Hover ChartStats::hoverChart(int x, QStringView decSep)
 {
     x = std::clamp(x, 0, chart::kShown - 1);
-    const ChartEntry &e = m_history[size_t(x)];
+    const ChartEntry &e = history()[size_t(x)];
     if (e.rec.dateTime > 1) {
         m_hover = e.rec.value1;
         return {chartHoverText(e, decSep), e.chartY};

@@ -105,8 +105,8 @@ public:
     explicit ChartStats(int chartHeight = chart::kHeight);
 
     int chartHeight() const { return m_height; }
-    const ChartEntry &entry(int i) const { return m_history[static_cast<size_t>(i)]; }
-    std::span<const ChartEntry> shown() const { return {m_history.data(), chart::kShown}; }
+    const ChartEntry &entry(int i) const { return history()[static_cast<size_t>(i)]; }
+    std::span<const ChartEntry> shown() const { return history().first(chart::kShown); }
 
     // Moves every entry one place towards index 0; the newest place receives the empty
     // entry behind it.
@@ -170,9 +170,19 @@ private:
     void drawChart(bool white, const ChartInput &in);
     void drawHistogram(bool white);
     int rawRow(long double v) const;
+    void clearChartLabels();
+
+    std::span<ChartEntry> history() { return {m_store.data() + m_base, chart::kEntries}; }
+    std::span<const ChartEntry> history() const
+    {
+        return {m_store.data() + m_base, chart::kEntries};
+    }
 
     int m_height;
-    std::vector<ChartEntry> m_history;
+    // The history is a window sliding over a longer store, so a long series moves it on
+    // by one entry at a time without moving all of it each time.
+    std::vector<ChartEntry> m_store;
+    size_t m_base = 0;
     std::array<qint32, chart::kBins> m_bins{};
     long double m_binWidth = 0, m_origin = 0;
     long double m_max = 0, m_min = 0, m_span = 0;

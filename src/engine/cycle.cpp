@@ -32,6 +32,11 @@ MeasurementCycle::MeasurementCycle(Settings &settings, ScpiLink &link, ReadingEn
 
 void MeasurementCycle::postRequest(int code, qint64 param)
 {
+    if (code == 1) {
+        if (m_readingQueued)
+            return;
+        m_readingQueued = true;
+    }
     QCoreApplication::postEvent(this, new RequestEvent(code, param));
 }
 
@@ -49,7 +54,9 @@ void MeasurementCycle::handleRequest(int code, qint64 param)
 {
     switch (code) {
     case 1:
-        m_process();
+        m_readingQueued = false;
+        if (!m_holdReading)
+            m_process();
         break;
     case 2:
         // The due tick travels as a signed number, so the wrap of the counter is harmless.
@@ -119,17 +126,16 @@ void MeasurementCycle::RunCycle()
     if (!reply.isEmpty()) {
         ReadingState &st = m_engine.state();
         m_link.NextField(true);
-        m_process();
+        // The configuration field first, so this reading is shown and recorded with its
+        // own function, units, range and resolution rather than those of the one before.
         m_engine.ParseConf(m_link.NextField());
-        if (m_host->autoTemperatureOn()) {
+        const bool autoTemperature = m_host->autoTemperatureOn();
+        if (autoTemperature) {
             st.Lunits2 = st.Lunits1;
             st.Units2 = st.Units1;
             st.Lunits1 = QStringLiteral("cDeg");
             st.Units1 = QStringLiteral("\u00b0C");
-            m_host->setSecondaryText(st.Units2 + QLatin1Char(' ') +
-                                     m_link.host().formatValue(st.secondary));
         }
-        m_host->setMathLine(m_engine.mathLine());
         if (st.mathEnabled) {
             st.Lunits2 = st.Lunits1;
             st.Units2 = st.Units1;
@@ -137,6 +143,11 @@ void MeasurementCycle::RunCycle()
                 st.Units1 = m_s.Math_units;
             st.Lunits1 = st.Units1;
         }
+        m_process();
+        if (autoTemperature)
+            m_host->setSecondaryText(st.Units2 + QLatin1Char(' ') +
+                                     m_link.host().formatValue(st.secondary));
+        m_host->setMathLine(m_engine.mathLine());
         m_host->setRangeText(m_engine.rangeText());
 
         const long double processed = st.processed;

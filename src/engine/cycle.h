@@ -69,7 +69,11 @@ public:
     // in the program, the bare engine in tests.
     void setProcessReading(std::function<void()> process) { m_process = std::move(process); }
 
+    // A request 1 already waiting is not queued twice: the reading it shows is the same.
     void postRequest(int code, qint64 param = 0);
+    // While held, request 1 shows nothing; the read-back shows its reading itself once the
+    // reading's configuration is known.
+    void holdReadingRequests(bool hold) { m_holdReading = hold; }
     void handleRequest(int code, qint64 param);
 
     void RunCycle();
@@ -123,6 +127,8 @@ private:
     std::function<void()> m_process;
     QTimer *m_casak = nullptr;
     bool m_busy = false;
+    bool m_readingQueued = false;
+    bool m_holdReading = false;
     bool m_auto = false;
     bool m_alternate = false;
     quint32 m_startTick = 0;

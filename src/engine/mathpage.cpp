@@ -142,17 +142,17 @@ MathPage::MathPage(ReadingController &controller, QWidget *parent)
             [&s](const QString &t) { s.Math_units = t; });
     connect(m_filterenacb, &QCheckBox::clicked, this, &MathPage::filterenacbClick);
     connect(m_filterlowle, &QLineEdit::textChanged, this,
-            [&s](const QString &t) { s.LowFilter = static_cast<double>(numberOrZero(t)); });
+            [&s](const QString &t) { s.LowFilter = numberOrZero(t); });
     connect(m_filterhighle, &QLineEdit::textChanged, this,
-            [&s](const QString &t) { s.HighFilter = static_cast<double>(numberOrZero(t)); });
+            [&s](const QString &t) { s.HighFilter = numberOrZero(t); });
     connect(m_limecb, &QCheckBox::clicked, this, &MathPage::limecbClick);
     connect(m_limitbeepcb, &QCheckBox::clicked, this, &MathPage::limitbeepcbClick);
     connect(m_lowlime, &QLineEdit::textChanged, this, [this, &s](const QString &t) {
-        s.LowLimit = static_cast<double>(numberOrZero(t));
+        s.LowLimit = numberOrZero(t);
         emit chartRedrawRequested();
     });
     connect(m_higlime, &QLineEdit::textChanged, this, [this, &s](const QString &t) {
-        s.HighLimit = static_cast<double>(numberOrZero(t));
+        s.HighLimit = numberOrZero(t);
         emit chartRedrawRequested();
     });
 }
@@ -297,7 +297,7 @@ void MathPage::limitbeepcbClick()
 void MathPage::copyCurrentInto(QLineEdit *limitEdit)
 {
     Settings &s = m_c.settings();
-    const double v = static_cast<double>(m_c.state().current);
+    const long double v = m_c.state().current;
     (limitEdit == m_lowlime ? s.LowLimit : s.HighLimit) = v;
     const QSignalBlocker block(limitEdit);
     limitEdit->setText(general(v));
@@ -309,10 +309,10 @@ void MathPage::leaveEdit(QLineEdit *edit)
     Settings &s = m_c.settings();
     if (edit == m_higlime && s.HighLimit < s.LowLimit)
         s.HighLimit = s.LowLimit;
-    const double stored = edit == m_lowlime       ? s.LowLimit
-                          : edit == m_higlime     ? s.HighLimit
-                          : edit == m_filterlowle ? s.LowFilter
-                                                  : s.HighFilter;
+    const long double stored = edit == m_lowlime       ? s.LowLimit
+                               : edit == m_higlime     ? s.HighLimit
+                               : edit == m_filterlowle ? s.LowFilter
+                                                       : s.HighFilter;
     const QSignalBlocker block(edit);
     edit->setText(general(stored));
 }

@@ -142,22 +142,15 @@ void SeriesRunner::fetchinitbClick()
     emit seriesEnded(answered);
 }
 
-long double SeriesRunner::takeReading(qsizetype n, qsizetype total)
+long double SeriesRunner::takeReading(qsizetype n)
 {
     m_process();
     if (m_host->addToBigChart())
         m_buffer.Append(m_engine.currentRecord());
-    // A reading that later ones push out of the history before the series ends would only
-    // cost a shift of the whole history; the history ends the same without it.
-    if (n > total - chart::kShown) {
-        m_host->addSeriesReading(static_cast<int>(n));
-        m_chartDirty = true;
-    }
+    m_host->addSeriesReading(static_cast<int>(n));
     if (n % kProgressEvery == 0) {
         m_host->setGetCaption(QStringLiteral("Value: ") + QString::number(n));
-        if (m_chartDirty)
-            m_host->redrawChart();
-        m_chartDirty = false;
+        m_host->redrawChart();
         QCoreApplication::processEvents();
     }
     m_taken = n;
@@ -179,11 +172,10 @@ void SeriesRunner::fetchgetbClick()
     m_s.Limit_beep = false;
 
     m_taken = 0;
-    m_chartDirty = false;
     m_host->setLastErrs(QStringLiteral("Fetch data...."));
     m_link.SendCmd(QStringLiteral("fetch?"));
-    const QString length = m_link.FetchList(
-        [this](long double, qsizetype n, qsizetype total) { return takeReading(n, total); });
+    const QString length =
+        m_link.FetchList([this](long double, qsizetype n, qsizetype) { return takeReading(n); });
     if (!length.isEmpty()) {
         m_host->setGetCaption(QStringLiteral("Value: ") + QString::number(m_taken));
         m_host->redrawChart();

@@ -84,7 +84,7 @@ signals:
     void fetchEnded(qsizetype readings);
 
 private:
-    long double takeReading(qsizetype n, qsizetype total);
+    long double takeReading(qsizetype n);
     void showError();
 
     Settings &m_s;
@@ -97,7 +97,6 @@ private:
     std::function<void()> m_process;
     int m_count = kDefaultCount;
     bool m_running = false;
-    bool m_chartDirty = false;
     qsizetype m_taken = 0;
     quint32 m_startTick = 0;
     quint32 m_duration = 0;

@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QStyle>
 #include <QTableWidget>
 
 namespace {
@@ -53,6 +54,10 @@ DevicePage::DevicePage(Settings &settings, QWidget *parent) : QWidget(parent), m
     for (int c = 0; c < kColumnCount; ++c)
         m_instrumentgrid1->setColumnWidth(c, widths[c]);
     m_instrumentgrid1->horizontalHeader()->setStretchLastSection(true);
+    // Every column stays in view, also with a vertical scroll bar.
+    m_instrumentgrid1->setMinimumWidth(
+        widths[0] + widths[1] + widths[2] + 2 * m_instrumentgrid1->frameWidth() +
+        m_instrumentgrid1->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
     setHeaderText(devlist::kDefaultHeader);
 
     m_descr1le = makeEdit(this, "descr1le", QStringLiteral("My device"));
@@ -80,9 +85,11 @@ DevicePage::DevicePage(Settings &settings, QWidget *parent) : QWidget(parent), m
         fields->addWidget(edit, row, 1);
         ++row;
     }
-    fields->addWidget(m_devpingb, 1, 2);
-    fields->addWidget(m_devpingla, 1, 3);
-    fields->addWidget(m_connectb1, 2, 2);
+    // The page is narrow: the link buttons get a row of their own.
+    auto *link = new QHBoxLayout;
+    link->addWidget(m_devpingb);
+    link->addWidget(m_devpingla, 1);
+    link->addWidget(m_connectb1);
 
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(m_addbtn);
@@ -93,6 +100,7 @@ DevicePage::DevicePage(Settings &settings, QWidget *parent) : QWidget(parent), m
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(m_instrumentgrid1, 1);
     layout->addLayout(fields);
+    layout->addLayout(link);
     layout->addLayout(buttons);
 
     connect(m_instrumentgrid1, &QTableWidget::currentCellChanged, this,

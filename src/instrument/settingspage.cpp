@@ -72,20 +72,19 @@ SettingsPage::SettingsPage(QWidget *parent) : QWidget(parent)
     m_termlab = makeLabel(this, "termlab");
     m_lasterrs = makeLabel(this, "lasterrs", QStringLiteral(" last instrument error "));
 
+    // The identification and terminal labels are laid out by the owner, in its display.
     auto *grid = new QGridLayout(this);
-    grid->addWidget(m_instumentids, 0, 0, 1, 2);
-    grid->addWidget(m_meastypecb, 1, 0, 1, 2);
-    grid->addWidget(m_rangecb, 2, 0);
-    grid->addWidget(m_resolcb, 2, 1);
+    grid->addWidget(m_meastypecb, 0, 0, 1, 2);
+    grid->addWidget(m_rangecb, 1, 0);
+    grid->addWidget(m_resolcb, 1, 1);
     for (int i = 0; i < meascat::kSensCount; ++i)
-        grid->addWidget(m_sens[i], 3 + i, 0, 1, 2);
-    grid->addWidget(m_measch, 6, 0);
-    grid->addWidget(m_geterrb, 6, 1);
-    grid->addWidget(displayLabel, 7, 0);
-    grid->addWidget(m_displaytexte, 7, 1);
-    grid->addWidget(m_lasterrs, 8, 0, 1, 2);
-    grid->addWidget(m_termlab, 9, 0);
-    grid->setRowStretch(10, 1);
+        grid->addWidget(m_sens[i], 2 + i, 0, 1, 2);
+    grid->addWidget(m_measch, 5, 0);
+    grid->addWidget(m_geterrb, 5, 1);
+    grid->addWidget(displayLabel, 6, 0);
+    grid->addWidget(m_displaytexte, 6, 1);
+    grid->addWidget(m_lasterrs, 7, 0, 1, 2);
+    grid->setRowStretch(8, 1);
 
     connect(m_meastypecb, &QComboBox::currentIndexChanged, this, &SettingsPage::meastypecbChange);
     // The console shows the commands as they would be sent, so every selection rebuilds.
@@ -152,6 +151,22 @@ void SettingsPage::meastypecbChange()
     fillList(m_rangecb, f ? f->ranges : QStringView(), 0);
     fillList(m_resolcb, f ? f->resolutions : QStringView(), 0);
     BuildConfigCommand();
+}
+
+void SettingsPage::rebuildKeepingReadBack()
+{
+    const int range = m_rangecb->currentIndex();
+    const int resol = m_resolcb->currentIndex();
+    const int filter = m_sens[0]->currentIndex();
+    meastypecbChange();
+    auto keep = [](QComboBox *box, int index) {
+        box->setCurrentIndex(index < box->count() ? index : -1);
+    };
+    keep(m_rangecb, range);
+    keep(m_resolcb, resol);
+    // The read-back sets the filter only where the instrument was asked for it.
+    if (!meascat::filterStateQuery(measType()).isEmpty())
+        keep(m_sens[0], filter);
 }
 
 meascat::ConfigCommands SettingsPage::BuildConfigCommand()

@@ -30,7 +30,7 @@ public:
     // The console's measparm text: configuration command, CR LF, option command.
     QString measparmText() const;
 
-    // The labels live here but the owner may lay them out elsewhere in its window.
+    // The labels live here; the owner lays out the identification and terminal labels.
     QLabel *instumentids() const { return m_instumentids; }
     QLabel *termlab() const { return m_termlab; }
     QLabel *lasterrs() const { return m_lasterrs; }
@@ -45,6 +45,10 @@ public:
     void setMeasChEnabled(bool enabled) override;
     void setGetErrEnabled(bool enabled) override;
     void selectThirdEntries() override;
+
+    // The lists of the type shown, keeping the range, resolution and filter entries that a
+    // read-back selected in the lists there were before.
+    void rebuildKeepingReadBack();
 
 public slots:
     void meastypecbChange() override;

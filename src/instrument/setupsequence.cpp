@@ -73,6 +73,8 @@ void ReadBackState(ScpiPort &port, SetupPage &page, SetupHost &host)
 {
     page.setIdentificationLine(deviceLine(port.identity()));
 
+    // The reading is shown and recorded once, below, with the configuration read next.
+    host.holdReadingRequests(true);
     port.SendCmd(QStringLiteral("read?"));
     port.DelayMs(kIdnDelayMs);
     port.ReadValue();
@@ -103,6 +105,7 @@ void ReadBackState(ScpiPort &port, SetupPage &page, SetupHost &host)
         host.setAutoTempEnabled(false);
     }
 
+    host.holdReadingRequests(false);
     host.requestProcessReading();
 
     port.SendCmd(QStringLiteral("ROUT:TERM?"));

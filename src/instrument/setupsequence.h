@@ -87,6 +87,8 @@ public:
     virtual int ParseConf(const QString &reply) = 0;
     // Queued: process and show the current reading after the running operation.
     virtual void requestProcessReading() = 0;
+    // While held, readings the link asks to show are not shown (nor recorded).
+    virtual void holdReadingRequests(bool) {}
     // Enables "&GET data" and "&Start" of the multiple measurement.
     virtual void enableSeriesButtons() = 0;
 };

@@ -2,10 +2,12 @@
 #include "mainfixture.h"
 
 #include "data/autosaver.h"
+#include "engine/chartpanel.h"
 #include "engine/mathpage.h"
 #include "engine/readingarea.h"
 #include "engine/readingcontroller.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -20,6 +22,19 @@ namespace {
 int countSent(const sim::Simulator &sim, const QString &cmd)
 {
     return static_cast<int>(sim.commands().count(cmd));
+}
+
+// Keys go where a keyboard sends them: to the widget that has the focus.
+void typeKeys(const QString &text, Qt::Key key = Qt::Key_unknown)
+{
+    QWidget *w = QApplication::focusWidget();
+    QVERIFY(w);
+    if (!text.isEmpty()) {
+        QTest::keyClick(w, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(w, text);
+    }
+    if (key != Qt::Key_unknown)
+        QTest::keyClick(w, key);
 }
 
 } // namespace
@@ -95,6 +110,104 @@ private slots:
         QVERIFY2(measparm.startsWith(QStringLiteral("CONF:FRES 1.0E4")), qPrintable(measparm));
         QVERIFY(measparm.contains(QStringLiteral("\nSENSE:FRES")));
         f.find<QCheckBox>("automeas1cb")->setChecked(false);
+    }
+
+    // A bound typed in that is not exact in binary, and a reading exactly on it; an empty
+    // limit text: the filter keeps the reading out.
+    void readingOnABound_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("limitText");
+        QTest::newRow("high limit") << QStringLiteral("higlime") << "1.1"
+                                    << "HIGH";
+        QTest::newRow("low limit") << QStringLiteral("lowlime") << "0.3"
+                                   << " LOW";
+        QTest::newRow("filter bound") << QStringLiteral("filterhighle") << "0.1"
+                                      << "";
+    }
+    void readingOnABound()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, typed);
+        QFETCH(QString, limitText);
+        MainFixture f;
+        QVERIFY(f.connectAndShow());
+        QVERIFY(QTest::qWaitForWindowActive(f.main.get()));
+        typeKeys({}, Qt::Key_F7);
+        f.find<QCheckBox>(limitText.isEmpty() ? "filterenacb" : "limecb")->setFocus();
+        typeKeys({}, Qt::Key_Space);
+        f.main->findChild<QLineEdit *>(field)->setFocus();
+        typeKeys(typed);
+        f.sim.setReadingSequence({typed});
+        const qint64 before = f.buffer.bigarycnt();
+        typeKeys({}, Qt::Key_F11);
+        QCOMPARE(f.main->reading().state().limitText, limitText);
+        QCOMPARE(f.buffer.bigarycnt() - before, qint64(limitText.isEmpty() ? 0 : 1));
+    }
+
+    // Each reading is shown and recorded once, with the configuration that came with it.
+    void readingCarriesItsConfiguration()
+    {
+        MainFixture f;
+        QVERIFY(f.connectAndShow());
+        QVERIFY(QTest::qWaitForWindowActive(f.main.get()));
+        f.main->findChild<QAction *>(QStringLiteral("Savealldata1"))->trigger();
+        typeKeys({}, Qt::Key_F5); // the type list has the focus: 2-wire resistance is 4 down
+        for (int i = 0; i < 4; ++i)
+            typeKeys({}, Qt::Key_Down);
+        auto *ids = f.find<QLabel>("instumentids");
+        QString idsWhileSetting;
+        QObject::connect(&f.link, &ScpiLink::logLine, ids, [&](const QString &line) {
+            if (line.startsWith(QStringLiteral("> CONF:RES")))
+                idsWhileSetting = ids->text();
+        });
+        QTest::mouseClick(f.find<QPushButton>("measch"), Qt::LeftButton);
+        QVERIFY(idsWhileSetting.startsWith(QStringLiteral("Instrument: ")));
+        QTRY_COMPARE(f.main->saver().stagedCount(), 1);
+        f.link.SendCmd(QStringLiteral("CONF:FREQ")); // switched behind the program's back
+        typeKeys({}, Qt::Key_F9);                    // narrow: the terminals still show
+        typeKeys({}, Qt::Key_F11);
+        QCOMPARE(f.find<QLabel>("termlab")->text(), QStringLiteral("Front"));
+        QVERIFY(f.find<QLabel>("termlab")->isVisible());
+        const QString file = f.main->saver().fileName();
+        f.main->findChild<QAction *>(QStringLiteral("Savealldata1"))->trigger();
+        const QStringList lines = readLines(file);
+        QCOMPARE(lines.size(), qsizetype(3 + 2 + 1));
+        QCOMPARE(lines[3].section(QLatin1Char(';'), 1, 1), QStringLiteral("Ohm"));
+        QCOMPARE(lines[4].section(QLatin1Char(';'), 1, 1), QStringLiteral("Hz"));
+    }
+
+    // Started with automatic connect: the page shows what the read-back found, and the
+    // chart's labels say nothing while its history holds no reading.
+    void startUpWithAutomaticConnect()
+    {
+        MainFixture f;
+        f.sim.instrument().setFilterState(sim::Function::VoltDc, true, true);
+        QVERIFY(f.sim.listen(0));
+        f.settings.host1 = QStringLiteral("127.0.0.1");
+        f.settings.port1 = QString::number(f.sim.port());
+        f.comm->ShowDevice();
+        f.comm->INITbClick(); // before the window shows, as at start-up
+        f.main->show();
+        QVERIFY(QTest::qWaitForWindowActive(f.main.get()));
+        QCOMPARE(f.find<QComboBox>("sens1cb")->currentText(), QStringLiteral("Filter Both"));
+        QCOMPARE(f.find<QComboBox>("rangecb")->currentIndex(), 2);
+        QCOMPARE(f.find<QComboBox>("resolcb")->currentIndex(), 2);
+        auto labels = [&f] {
+            QString all;
+            for (const char *name : {"maxlab1", "minlab1", "devlabel", "meanl1"})
+                all += f.find<QLabel>(name)->text();
+            return all;
+        };
+        QCOMPARE(labels(), QString());
+        typeKeys({}, Qt::Key_F11);
+        QVERIFY(!labels().isEmpty());
+        f.main->findChild<QAction *>(QStringLiteral("ClearGraph1"))->trigger();
+        typeKeys({}, Qt::Key_F7);
+        f.find<QLineEdit>("higlime")->setFocus();
+        typeKeys(QStringLiteral("7"));
+        QCOMPARE(labels(), QString());
     }
 
     void resetAsksFirst()

@@ -170,11 +170,12 @@ private slots:
         writeFile(s.settingsPath(), "[Devices]\r\nhost1=bench-dmm\r\n[Mine]\r\nx=1\r\n"
                                     "[Instrument]\r\nInit1_7=stale\r\n");
         settingsio::LoadSettings(s);
-        s.LowLimit = -1.5e-7;
-        s.HighFilter = 12345.678;
+        s.LowLimit = -1.5e-7L;
+        s.HighFilter = 12345.678L;
         s.initList = {QStringLiteral("A"), QString(), QStringLiteral("/comment")};
         s.devices[1] = {QStringLiteral("10.0.0.5"), QStringLiteral("3490"), QStringLiteral("one")};
-        s.devices[2] = {QStringLiteral("noport"), QString(), QStringLiteral("dropped")};
+        // Stored by the device list's "Update" before the port was typed in.
+        s.devices[2] = {QStringLiteral("noport"), QString(), QStringLiteral("kept")};
         s.Math_units = QString::fromUtf8("\u00b0C");
         s.DataDir = QStringLiteral("/data/here/");
         QString error;
@@ -186,17 +187,18 @@ private slots:
         QVERIFY(bytes.contains("[Mine]\r\nx=1\r\n"));
         QVERIFY(!bytes.contains("stale"));
         QVERIFY(bytes.contains("Init1_1=\r\n"));
-        QVERIFY(!bytes.contains("DevAddr_2"));
+        QVERIFY(bytes.contains("DevAddr_2=noport\r\n"));
+        QVERIFY(!bytes.contains("DevAddr_3"));
         QVERIFY(!bytes.contains("Loc.help"));
 
         Settings back = freshSettings();
         settingsio::LoadSettings(back);
         QCOMPARE(back.host1, QStringLiteral("bench-dmm"));
-        QCOMPARE(back.LowLimit, -1.5e-7);
-        QCOMPARE(back.HighFilter, 12345.678);
+        QCOMPARE(back.LowLimit, -1.5e-7L);
+        QCOMPARE(back.HighFilter, 12345.678L);
         QCOMPARE(back.initList, (QStringList{"A", "/comment"}));
         QCOMPARE(back.devices[1].desc, QStringLiteral("one"));
-        QCOMPARE(back.devices[2].addr, QString());
+        QCOMPARE(back.devices[2].desc, QStringLiteral("kept"));
         QCOMPARE(back.Math_units, QString::fromUtf8("\u00b0C"));
         QCOMPARE(back.DataDir, QStringLiteral("/data/here/"));
     }

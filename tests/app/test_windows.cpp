@@ -8,13 +8,18 @@
 #include "link/scpilink.h"
 #include "tempsettings.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QStandardPaths>
 #include <QTabWidget>
@@ -90,6 +95,43 @@ private slots:
         QCOMPARE(s.closeList, (QStringList{"/skip", "SYST:LOC"}));
     }
 
+    // A file edited by hand: the dialog shows what is used, and a save keeps it so.
+    void handEditedFile_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<int>("lan");
+        QTest::addColumn<QByteArrayList>("saved");
+        QTest::newRow("byte-order mark")
+            << QByteArray("\xEF\xBB\xBF[Devices]\r\nLanTimeout=700\r\n") << 700
+            << QByteArrayList{"\nLanTimeout=700\r\n"};
+        QTest::newRow("outside the ranges")
+            << QByteArray("[Devices]\r\nLanTimeout=20000\r\nDataTimeout=0\r\n") << 9000
+            << QByteArrayList{"\nLanTimeout=9000\r\n", "\nDataTimeout=1\r\n"};
+        QTest::newRow("emptied lists")
+            << QByteArray("[Instrument]\r\nInit1_0=\r\nClose1_0=\r\n") << 400
+            << QByteArrayList{"\nInit1_0=\r\n", "\nClose1_0=\r\n"};
+    }
+    void handEditedFile()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(int, lan);
+        QFETCH(QByteArrayList, saved);
+        Settings s = freshSettings();
+        QDir().mkpath(s.configDir);
+        QFile f(s.settingsPath());
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(file) == file.size());
+        f.close();
+        Tconff dlg(s, {});
+        QCOMPARE(dlg.findChild<QSpinBox *>(QStringLiteral("lanud"))->value(), lan);
+        QCOMPARE(s.LanTimeout, lan);
+        dlg.findChild<QPushButton *>(QStringLiteral("savec"))->click();
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray bytes = f.readAll();
+        QCOMPARE(bytes.count("[Devices]"), 1);
+        for (const QByteArray &line : saved)
+            QVERIFY2(bytes.contains(line), line.constData());
+    }
+
     void upDownBounds_data()
     {
         QTest::addColumn<QString>("name");
@@ -161,8 +203,12 @@ private slots:
         QVERIFY(noIsDefault);
     }
 
+    // At the start size and a desktop's usual font, every control of every page shows
+    // whole, its caption included, without scrolling.
     void mainWindowSkeleton()
     {
+        const QFont before = QApplication::font();
+        QApplication::setFont(QFont(QStringLiteral("DejaVu Sans"), 10));
         Settings s = freshSettings();
         ScpiLink link(s);
         BigAry buffer;
@@ -170,6 +216,22 @@ private slots:
         MainForm w(s, link, buffer, tone);
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
+        for (int i = 0; i < w.pages()->count(); ++i) {
+            auto *area = qobject_cast<QScrollArea *>(w.pages()->widget(i));
+            if (!area)
+                continue; // the hidden macro page
+            w.pages()->setCurrentIndex(i);
+            QTRY_VERIFY(!area->horizontalScrollBar()->isVisible());
+            for (QWidget *c : area->widget()->findChildren<QWidget *>()) {
+                const QByteArray what = c->metaObject()->className() + c->objectName().toUtf8();
+                const QRect r(c->mapTo(area->viewport(), QPoint()), c->size());
+                QVERIFY2(!c->isVisible() || area->viewport()->rect().contains(r), what);
+                if (c->isVisible() &&
+                    (qobject_cast<QAbstractButton *>(c) || qobject_cast<QLabel *>(c)))
+                    QVERIFY2(c->width() >= c->sizeHint().width(), what);
+            }
+        }
+        QApplication::setFont(before);
         QCOMPARE(w.windowTitle(), QStringLiteral("Tervaxis"));
         auto *pages = w.findChild<QTabWidget *>(QStringLiteral("PageControl1"));
         QCOMPARE(pages->count(), 5);
@@ -180,11 +242,12 @@ private slots:
 
         auto *more = w.findChild<QAction *>(QStringLiteral("more1"));
         QCOMPARE(more->text(), QStringLiteral("Less F9 <"));
+        const int startWidth = w.centralWidget()->width();
         QTest::keyClick(&w, Qt::Key_F9);
         QTRY_COMPARE(w.centralWidget()->width(), 460);
         QCOMPARE(more->text(), QStringLiteral("More F9 >"));
         QTest::keyClick(&w, Qt::Key_F9);
-        QTRY_COMPARE(w.centralWidget()->width(), 687);
+        QTRY_COMPARE(w.centralWidget()->width(), startWidth + 1);
         QCOMPARE(more->text(), QStringLiteral("Less F9 <"));
 
         QTest::keyClick(&w, Qt::Key_F6);

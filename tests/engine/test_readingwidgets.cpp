@@ -344,7 +344,7 @@ void TestReadingWidgets::settingsIntoControls()
     s.Limit = true;
     s.Limit_beep = true;
     s.LowLimit = -0.5;
-    s.HighLimit = 1e-7;
+    s.HighLimit = 1e-7L;
     s.LowFilter = 2;
     s.HighFilter = 3;
     s.zeroRef = 0.125L;
@@ -363,7 +363,7 @@ void TestReadingWidgets::settingsIntoControls()
     QCOMPARE(child<QLineEdit>("newunitl")->text(), QStringLiteral("kW"));
     QCOMPARE(static_cast<double>(m_c->state().m), -123.0);
     QVERIFY(child<QPushButton>("zerob")->font().bold());
-    QCOMPARE(s.HighLimit, 1e-7);
+    QCOMPARE(s.HighLimit, 1e-7L);
     QCOMPARE(s.mathZeroText, QStringLiteral("0.125"));
 
     child<QCheckBox>("filterenacb")->click();

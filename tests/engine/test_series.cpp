@@ -32,7 +32,7 @@ public:
     bool beep = true;
     bool beepSeenOn = false;
     bool toBuffer = true;
-    int redraws = 0;
+    QList<int> redrawnNewest; // the newest history entry at each redraw
     int refreshes = 0;
 
     void setSeriesControlsEnabled(bool on) override { enabled << on; }
@@ -49,7 +49,7 @@ public:
         if (sentinel::isValid(rec.value1))
             chart.storeNewest(rec, n);
     }
-    void redrawChart() override { ++redraws; }
+    void redrawChart() override { redrawnNewest << chart.entry(chart::kShown - 1).sampleNumber; }
     bool addToBigChart() const override { return toBuffer; }
     void requestGraphRefresh() override { ++refreshes; }
 };
@@ -177,6 +177,7 @@ private slots:
         QTest::newRow("fewer than the history") << 120;
         QTest::newRow("below one progress step") << 49;
         QTest::newRow("more than the history") << 1000;
+        QTest::newRow("longer than the history's store") << 5000;
     }
     void fetchDistributesReadings()
     {
@@ -192,10 +193,15 @@ private slots:
         QCOMPARE(fetched[0][0].value<qsizetype>(), qsizetype(count));
 
         QStringList captions;
-        for (int n = 50; n <= count; n += 50)
+        QList<int> redrawn; // every 50 readings the chart shows the series so far
+        for (int n = 50; n <= count; n += 50) {
             captions << QStringLiteral("Value: %1").arg(n);
+            redrawn << n;
+        }
         captions << QStringLiteral("Value: %1").arg(count) << QStringLiteral("&GET data");
+        redrawn << count;
         QCOMPARE(f.host.captions, captions);
+        QCOMPARE(f.host.redrawnNewest, redrawn);
 
         // The newest min(count, 400) places hold the series, numbered by position.
         const double stamp = f.engine.state().timeStamp;
