@@ -28,6 +28,7 @@ class ReadingController;
 class ScpiLink;
 class SettingsPage;
 class TCommFrm;
+class TGraphFrm;
 class Tconff;
 class ToneOutput;
 struct Settings;
@@ -73,6 +74,7 @@ public:
     void SavedbClick();
     void SaveGraph1Click();
     AutoSaver &saver() { return *m_saver; }
+    TGraphFrm *graph() const { return m_graph; }
     // Closing: the pending batch goes to disk before the link closes.
     void FormClose();
     void setShutdown() { m_shutdown = true; }
@@ -165,6 +167,7 @@ private:
     SeriesRunner *m_series = nullptr;
     MultiPage *m_multiPage = nullptr;
     AutoSaver *m_saver = nullptr;
+    TGraphFrm *m_graph = nullptr;
     QAction *m_Savealldata1 = nullptr;
     QLabel *m_autosavel = nullptr;
     MeasurementCycle *m_cycle = nullptr;
