@@ -7,6 +7,7 @@
 #include "data/datafile.h"
 #include "data/datetime.h"
 #include "data/numtext.h"
+#include "graph/graphpainter.h"
 
 #include <QApplication>
 #include <QDBusConnection>
@@ -26,6 +27,7 @@
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QStatusBar>
+#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -68,7 +70,6 @@ const QStringList kSaveFilters = {
 };
 constexpr int kDrawPaceMs = 330;
 constexpr int kStatWidth = 236;
-const QColor kBackground(240, 240, 240);
 
 QFrame *line(QWidget *parent, const char *name)
 {
@@ -108,6 +109,9 @@ TGraphFrm::TGraphFrm(Settings &settings, BigAry &buffer, QWidget *parent)
     m_buf.Clear();
     buildMenus();
     buildWidgets();
+    m_drawLater = new QTimer(this);
+    m_drawLater->setSingleShot(true);
+    connect(m_drawLater, &QTimer::timeout, this, &TGraphFrm::Draw);
     resize(1100, 720);
 }
 
@@ -374,7 +378,7 @@ void TGraphFrm::FormResize()
     m_Imgraf->setGeometry(0, 0, width, panelHeight);
     m_model.setImageSize(width, panelHeight);
     m_Imgraf->image = QImage(width, panelHeight, QImage::Format_RGB32);
-    m_Imgraf->image.fill(kBackground);
+    m_Imgraf->image.fill(graphpaint::kBackground);
     for (QLabel *l : {m_maxlab1, m_minlab1, m_maxlab2, m_minlab2})
         l->adjustSize();
     m_maxlab1->move(2, 2);
@@ -421,68 +425,22 @@ void TGraphFrm::Rescale(qint64 from, qint64 to, bool fromScrollBar)
 
 void TGraphFrm::Draw()
 {
-    if (m_nextDraw != 0 && ticksUntil(m_nextDraw) > 0)
+    const int wait = m_nextDraw != 0 ? ticksUntil(m_nextDraw) : 0;
+    if (wait > 0) {
+        // Drawing is paced; the latest state is drawn when the pause is over, so the
+        // picture never stays behind the labels.
+        if (!m_drawLater->isActive())
+            m_drawLater->start(wait);
         return;
+    }
+    m_drawLater->stop();
     QImage &img = m_Imgraf->image;
     if (img.isNull())
         return;
-    const int w = img.width();
-    img.fill(kBackground);
-    {
-        QPainter p(&img);
-        const int penWidth = m_N2pixel1->isChecked() ? 2 : 1;
-        const QPen silver(QColor(192, 192, 192), penWidth), grey(QColor(128, 128, 128), penWidth),
-            black(Qt::black, penWidth), navy(QColor(0, 0, 128), penWidth);
-        const auto &cols = m_model.columns();
-        const bool sec = m_SecGraph1->isChecked();
-        int prevMean = cols.empty() ? 0 : m_model.row1(cols[0].mean1) + 1;
-        int prevMean2 = cols.empty() ? 0 : m_model.row2(cols[0].mean2) + 1;
-        for (int i = 0; i < static_cast<int>(cols.size()); ++i) {
-            const GraphColumn &c = cols[static_cast<size_t>(i)];
-            p.setPen(silver);
-            p.drawLine(i, m_model.row1(c.min1), i, m_model.row1(c.max1));
-            p.setPen(grey);
-            const int first = m_model.row1(c.first1);
-            p.drawLine(i - 1, first, i, first);
-            p.setPen(black);
-            const int mean = m_model.row1(c.mean1);
-            p.drawLine(i - 1, prevMean, i, mean);
-            prevMean = mean;
-            if (sec) {
-                p.setPen(navy);
-                const int mean2 = m_model.row2(c.mean2);
-                p.drawLine(i - 1, prevMean2, i, mean2);
-                prevMean2 = mean2;
-            }
-        }
-        const QPen teal(QColor(0, 128, 128), 1), maroon(QColor(128, 0, 0), 1),
-            purple(QColor(128, 0, 128), 1);
-        const int zero = m_model.row1(0), meanRow = m_model.row1(m_model.primary().mean),
-                  rmsRow = m_model.row1(m_model.primary().rms);
-        for (int x = 0; x <= w + 9; x += 9) {
-            p.setPen(teal);
-            p.drawLine(x - 9, zero, x - 6, zero);
-            p.setPen(maroon);
-            p.drawLine(x - 6, meanRow, x - 3, meanRow);
-            p.setPen(purple);
-            p.drawLine(x - 3, rmsRow, x, rmsRow);
-        }
-    }
+    graphpaint::paintGraph(img, m_model, m_N2pixel1->isChecked(), m_SecGraph1->isChecked());
     m_Imgraf->update();
-
     QImage hist(100, 100, QImage::Format_RGB32);
-    hist.fill(m_StatGB->palette().color(QPalette::Window));
-    const auto &bins = m_model.histogram();
-    const qint64 largest = *std::max_element(bins.begin(), bins.begin() + 100);
-    if (largest > 0) {
-        QPainter p(&hist);
-        p.setPen(Qt::black);
-        for (int i = 0; i < 100; ++i) {
-            const int top =
-                static_cast<int>(100 - bins[static_cast<size_t>(i)] / (largest / 100.0));
-            p.drawLine(i, 99, i, top);
-        }
-    }
+    graphpaint::paintHistogram(hist, m_model, m_StatGB->palette().color(QPalette::Window));
     m_bhistoi->setPixmap(QPixmap::fromImage(hist));
     if (isVisible())
         m_zoomlevel1->setText(m_model.zoomLevelText());

@@ -21,6 +21,7 @@ class QLineEdit;
 class QMenu;
 class QScrollBar;
 class QStatusBar;
+class QTimer;
 
 // The picture of the graph; mouse and wheel go to the window.
 class GraphImage : public QWidget
@@ -139,6 +140,7 @@ private:
 
     // Pacing.
     uint32_t m_nextDraw = 0;
+    QTimer *m_drawLater = nullptr;
     uint32_t m_nextRefresh = 0;
     bool m_refreshed = false;
     qint64 m_lastRefreshCount = 0;
