@@ -185,13 +185,74 @@ void GraphModel::countHistogram()
     const long double min = m_stat1.min;
     const long double width = m_binWidth;
     qint64 *hist = m_hist.data();
+    auto exactBin = [&](long double v) {
+        const long double t = (v - min) / width;
+        return t >= 100 ? 100 : t > 0 ? static_cast<int>(t) : 0;
+    };
+    // The shadow doubles give the bin unless the value lies so close to a bin edge that
+    // the rounding to double could move it across; those few take the 80-bit value.
+    const long double big = std::max(std::fabs(m_stat1.max), std::fabs(min));
+    const double eps = static_cast<double>(big * 0x1p-49L / width) + 1e-9;
+    if (eps < 0.01 && syncShadow()) {
+        const double *shadow = m_shadow.data();
+        const double mind = static_cast<double>(min);
+        const double inv = static_cast<double>(1 / width);
+        const measpol *data = &m_buf[0];
+        forEachRun(m_buf, m_from, m_to, [&](const measpol *b, const measpol *e) {
+            const double *d = shadow + (b - data);
+            for (const measpol *r = b; r != e; ++r, ++d) {
+                const double t = (*d - mind) * inv;
+                const int bin = t > 0 ? static_cast<int>(std::min(t, 100.0)) : 0;
+                const double frac = t - bin;
+                if (frac < eps || frac > 1 - eps || t >= 100 - eps)
+                    ++hist[exactBin(r->value1)];
+                else
+                    ++hist[bin];
+            }
+        });
+        return;
+    }
     forEachRun(m_buf, m_from, m_to, [&](const measpol *b, const measpol *e) {
-        for (; b != e; ++b) {
-            const long double t = (b->value1 - min) / width;
-            const int bin = t >= 100 ? 100 : t > 0 ? static_cast<int>(t) : 0;
-            ++hist[bin];
-        }
+        for (; b != e; ++b)
+            ++hist[exactBin(b->value1)];
     });
+}
+
+void GraphModel::invalidateShadow()
+{
+    m_shadowValid = false;
+}
+
+bool GraphModel::syncShadow()
+{
+    const qint64 high = m_buf.High();
+    const qint64 pos = m_buf.bigarypos();
+    const qint64 cnt = m_buf.bigarycnt();
+    const qint64 ring = m_buf.maxbuffer() + 1;
+    const qint64 size = static_cast<qint64>(m_shadow.size());
+    const qint64 added = cnt - m_shadowCnt;
+    auto at = [this](qint64 slot) {
+        m_shadow[static_cast<size_t>(slot)] = static_cast<double>(m_buf[slot].value1);
+    };
+    if (m_shadowValid && added == 0 && size == high + 1 && pos == m_shadowPos)
+        return true;
+    if (m_shadowValid && added > 0 && added <= high + 1 && size <= high + 1 && ring > 0 &&
+        (m_shadowPos + added) % ring == pos) {
+        // Only readings appended since the last look: the slots after the old newest.
+        m_shadow.resize(static_cast<size_t>(high + 1));
+        for (qint64 k = 1; k <= added; ++k)
+            at((m_shadowPos + k) % ring);
+    } else {
+        if (m_shadow.capacity() < static_cast<size_t>(high + 1))
+            m_shadow.reserve(static_cast<size_t>(std::max(high + 1, m_buf.maxbuffer() + 1)));
+        m_shadow.resize(static_cast<size_t>(high + 1));
+        for (qint64 s = 0; s <= high; ++s)
+            at(s);
+    }
+    m_shadowValid = true;
+    m_shadowCnt = cnt;
+    m_shadowPos = pos;
+    return true;
 }
 
 void GraphModel::buildColumns()
@@ -318,6 +379,7 @@ void GraphModel::deleteRange(qint64 from, qint64 to)
         m_buf.setBookkeeping(high - removed, cnt);
     }
     m_colsValid = false;
+    m_shadowValid = false;
 }
 
 QString GraphModel::aligned(long double v) const

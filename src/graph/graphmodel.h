@@ -127,6 +127,10 @@ public:
     // The record of a chronological index.
     const measpol &record(qint64 i) const { return m_buf[m_buf.Slot(i)]; }
 
+    // After the buffer was rewritten in place (loading, generating, clearing): the speed-up
+    // copy of the primary values is rebuilt at the next rescale.
+    void invalidateShadow();
+
     // Removes the records from..to (chronological, inclusive); later ones move down.
     void deleteRange(qint64 from, qint64 to);
 
@@ -150,6 +154,7 @@ private:
     template <bool Sec>
     void pass(qint64 from, qint64 to, bool columns);
     void countHistogram();
+    bool syncShadow();
     void setupScroll();
 
     BigAry &m_buf;
@@ -168,6 +173,12 @@ private:
     std::vector<GraphColumn> m_cols;
     bool m_colsValid = false;
     ScrollSetup m_scroll;
+    // The primary values as doubles, slot by slot, kept in step with the buffer; only
+    // for speed, never for a shown figure.
+    std::vector<double> m_shadow;
+    bool m_shadowValid = false;
+    qint64 m_shadowCnt = 0;
+    qint64 m_shadowPos = -1;
 };
 
 // Long-form date lines of the labels.

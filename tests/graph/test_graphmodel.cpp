@@ -44,6 +44,7 @@ private slots:
     void fewRecordsOnWideImage();
     void allEqual();
     void wrappedRing();
+    void histogramBinsFromTheExtendedValues();
     void backwardsRange();
     void zoom_data();
     void zoom();
@@ -123,6 +124,32 @@ void TestGraphModel::wrappedRing()
     QCOMPARE(static_cast<double>(m.columns()[3].first1), 5.0);
     QCOMPARE(static_cast<double>(m.columns()[3].max1), 6.0);
     QCOMPARE(m.statisticText().section(QLatin1Char('\n'), 0, 0), QStringLiteral("Count         4"));
+}
+
+void TestGraphModel::histogramBinsFromTheExtendedValues()
+{
+    // Just below and above a bin edge; as doubles they would all sit on the edge.
+    BigAry buf(100);
+    for (long double v : {0.0L, 100.0L, 1 - 0x1p-62L, 1 - 0x1p-62L, 1 - 0x1p-62L, 1 + 0x1p-62L}) {
+        measpol r;
+        r.value1 = v;
+        buf.Append(r);
+    }
+    GraphModel m(buf);
+    m.setImageSize(10, 10);
+    for (int round = 0; round < 2; ++round) {
+        m.rescale(0, 5);
+        QCOMPARE(m.histogram()[0], 4);
+        QCOMPARE(m.histogram()[1], 1);
+        QCOMPARE(m.histogram()[100], 1);
+        // A reading appended later is seen by the next rescale.
+        measpol r;
+        r.value1 = 1 - 0x1p-62L;
+        buf.Append(r);
+        m.rescale(0, 6);
+        QCOMPARE(m.histogram()[0], 5);
+        m.deleteRange(6, 6);
+    }
 }
 
 void TestGraphModel::backwardsRange()
