@@ -367,9 +367,8 @@ void TGraphFrm::FormResize()
 {
     QWidget *client = centralWidget();
     const int left = 4;
-    const int statWidth = m_StatGB->isVisible() || !isVisible() ? kStatWidth : 0;
-    const int width =
-        std::max(client->width() - 2 * left - (m_ShowStatistic1->isChecked() ? statWidth : 0), 20);
+    const int statWidth = m_ShowStatistic1->isChecked() ? kStatWidth : 0;
+    const int width = std::max(client->width() - 2 * left - statWidth, 20);
     const int sbHeight = m_vertikalsb->sizeHint().height();
     const int panelHeight = std::max(client->height() - 2 * left - sbHeight - 2, 20);
     m_Panel1->setGeometry(left, left, width, panelHeight);

@@ -77,6 +77,8 @@ void TestGraphWindow::typedRangeSaveLoadDelete()
     auto *millab = namedChild<QLabel>(g, "millab");
     typeInto(tole, QStringLiteral("1x9,"));
     QCOMPARE(tole->text(), QStringLiteral("19."));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F5);
+    QVERIFY(g->statusText().startsWith(QLatin1String(" Repaint lasted: ")));
     tole->selectAll();
     QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("19"));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
@@ -88,6 +90,7 @@ void TestGraphWindow::typedRangeSaveLoadDelete()
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Enter);
     QCOMPARE(g->fromIndex(), 10);
     QCOMPARE(g->toIndex(), 19);
+
     QCOMPARE(millab->text().section(QLatin1Char('\n'), 0, 1),
              QStringLiteral("Count        10\nMax +19.00000000 "));
     tole->setFocus();
