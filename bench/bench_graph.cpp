@@ -6,8 +6,8 @@
 #include "graph/graphmodel.h"
 #include "graph/graphpainter.h"
 #include "graph/testsignals.h"
+#include "qtbenchmain.h"
 
-#include <QGuiApplication>
 #include <QImage>
 #include <QTemporaryDir>
 
@@ -161,13 +161,4 @@ BENCHMARK(BM_LoadFile)->Arg(1000000)->Arg(10000000)->Unit(benchmark::kMillisecon
 
 } // namespace
 
-int main(int argc, char **argv)
-{
-    // Painting needs the GUI library, not a screen.
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+TERVAXIS_QT_BENCHMARK_MAIN()

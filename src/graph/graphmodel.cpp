@@ -101,23 +101,19 @@ void GraphModel::pass(qint64 from, qint64 to, bool columns)
 {
     long double max1 = -1e38L, min1 = 1e38L, sum1 = 0, sq1 = 0;
     long double max2 = -1e38L, min2 = 1e38L, sum2 = 0, sq2 = 0;
+    auto add = [](long double v, long double &max, long double &min, long double &sum,
+                  long double &sq) {
+        if (v > max)
+            max = v;
+        if (v < min)
+            min = v;
+        sum += v;
+        sq += v * v;
+    };
     auto total = [&](const measpol &r) {
-        const long double v = r.value1;
-        if (v > max1)
-            max1 = v;
-        if (v < min1)
-            min1 = v;
-        sum1 += v;
-        sq1 += v * v;
-        if constexpr (Sec) {
-            const long double w = r.value2;
-            if (w > max2)
-                max2 = w;
-            if (w < min2)
-                min2 = w;
-            sum2 += w;
-            sq2 += w * w;
-        }
+        add(r.value1, max1, min1, sum1, sq1);
+        if constexpr (Sec)
+            add(r.value2, max2, min2, sum2, sq2);
     };
 
     // The columns walk the same records as the statistics, so both come from one pass:

@@ -27,6 +27,16 @@ QList<double> ramp(int n)
     return v;
 }
 
+// A file in `dir` holding `text`.
+QString fileWith(const QTemporaryDir &dir, const QByteArray &text)
+{
+    const QString path = dir.filePath(QStringLiteral("in.txt"));
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(text) != text.size())
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
+}
+
 QList<double> chronological(const GraphModel &m)
 {
     QList<double> v;
@@ -311,11 +321,7 @@ void TestGraphModel::load()
     QFETCH(int, format);
     QFETCH(QByteArray, text);
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("in.txt"));
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(text);
-    f.close();
+    const QString path = fileWith(dir, text);
     BigAry buf(100);
     fill(buf, {42, 43});
     const auto fmt = static_cast<graphload::Format>(format);
@@ -340,14 +346,11 @@ void TestGraphModel::load()
 
 void TestGraphModel::unreadableFirstFieldStillCounts()
 {
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("in.txt"));
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write("x;V\r\n");
+    QByteArray text("x;V\r\n");
     for (int i = 1; i <= 10000; ++i)
-        f.write(QByteArray::number(i) + ";V\r\n");
-    f.close();
+        text += QByteArray::number(i) + ";V\r\n";
+    QTemporaryDir dir;
+    const QString path = fileWith(dir, text);
     BigAry buf(100000);
     QStringList progress;
     graphload::loadFile(buf, path, graphload::Format::DataFile, ';', graphload::Mode::Replace,
@@ -359,13 +362,11 @@ void TestGraphModel::unreadableFirstFieldStillCounts()
 
 void TestGraphModel::replaceLoadWrapsAtCapacity()
 {
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("in.txt"));
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
+    QByteArray text;
     for (int i = 1; i <= 7; ++i)
-        f.write(QByteArray::number(i) + ";V\r\n");
-    f.close();
+        text += QByteArray::number(i) + ";V\r\n";
+    QTemporaryDir dir;
+    const QString path = fileWith(dir, text);
     BigAry buf(5);
     graphload::loadFile(buf, path, graphload::Format::DataFile, ';', graphload::Mode::Replace, {});
     GraphModel m(buf);
@@ -377,11 +378,7 @@ void TestGraphModel::replaceLoadWrapsAtCapacity()
 void TestGraphModel::appendLoadKeepsRecords()
 {
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("in.txt"));
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write("7;V;2024-01-02 03:04:05;0;1;1;x;V;\r\n8;V\r\n");
-    f.close();
+    const QString path = fileWith(dir, "7;V;2024-01-02 03:04:05;0;1;1;x;V;\r\n8;V\r\n");
     BigAry buf(100);
     fill(buf, {1, 2});
     graphload::loadFile(buf, path, graphload::Format::DataFile, ';', graphload::Mode::Append, {});
