@@ -365,8 +365,11 @@ void MainForm::buildMenus()
     connect(m_AddmeasurementtobigChart1, &QAction::toggled, this, &MainForm::showBigChartState);
     QAction *bigChart = meas->addAction(QStringLiteral("Large Chart"));
     bigChart->setObjectName(QStringLiteral("Showdataingraph1"));
-    connect(bigChart, &QAction::triggered, this,
-            [this] { m_graph->setVisible(!m_graph->isVisible()); });
+    connect(bigChart, &QAction::triggered, this, [this] {
+        m_graph->setVisible(!m_graph->isVisible());
+        if (m_graph->isVisible())
+            m_graph->raise();
+    });
     m_AutoCalculatetemperature1 = meas->addAction(QStringLiteral("Auto Calculate temperature"));
     m_AutoCalculatetemperature1->setObjectName(QStringLiteral("AutoCalculatetemperature1"));
     m_AutoCalculatetemperature1->setCheckable(true);

@@ -101,13 +101,16 @@ void GraphModel::pass(qint64 from, qint64 to, bool columns)
 {
     long double max1 = -1e38L, min1 = 1e38L, sum1 = 0, sq1 = 0;
     long double max2 = -1e38L, min2 = 1e38L, sum2 = 0, sq2 = 0;
-    auto add = [](long double v, long double &max, long double &min, long double &sum,
-                  long double &sq) {
+    auto extend = [](long double v, long double &max, long double &min, long double &sum) {
         if (v > max)
             max = v;
         if (v < min)
             min = v;
         sum += v;
+    };
+    auto add = [&](long double v, long double &max, long double &min, long double &sum,
+                   long double &sq) {
+        extend(v, max, min, sum);
         sq += v * v;
     };
     auto total = [&](const measpol &r) {
@@ -137,20 +140,9 @@ void GraphModel::pass(qint64 from, qint64 to, bool columns)
                 const measpol &r = data[s];
                 if (++s > high)
                     s = 0;
-                const long double v = r.value1;
-                if (v < c.min1)
-                    c.min1 = v;
-                if (v > c.max1)
-                    c.max1 = v;
-                s1 += v;
-                if constexpr (Sec) {
-                    const long double w = r.value2;
-                    if (w < c.min2)
-                        c.min2 = w;
-                    if (w > c.max2)
-                        c.max2 = w;
-                    s2 += w;
-                }
+                extend(r.value1, c.max1, c.min1, s1);
+                if constexpr (Sec)
+                    extend(r.value2, c.max2, c.min2, s2);
                 if (j >= counted)
                     total(r);
             }

@@ -764,6 +764,7 @@ void TGraphFrm::load(graphload::Format format, graphload::Mode mode)
         },
         m_s.DecSeparator);
     m_busy = false;
+    m_model.invalidateShadow();
     rescaleAll();
     if (!r.ok) {
         dialogs::ShowError(this, path + QStringLiteral("\n") + r.error);
@@ -854,6 +855,7 @@ void TGraphFrm::Drop1Click()
     m_selectedfile1->setText(QStringLiteral(" - - - "));
     m_selectedFile.clear();
     m_buf.Clear();
+    m_model.invalidateShadow();
     Rescale(0, 0);
     m_lastRefreshCount = 0;
     rebuildAndDraw();
@@ -881,6 +883,7 @@ void TGraphFrm::generate(testsignals::Signal signal)
         QCoreApplication::processEvents();
     });
     m_busy = false;
+    m_model.invalidateShadow();
     if (ask)
         rescaleAll();
 }

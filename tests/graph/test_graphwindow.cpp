@@ -136,6 +136,13 @@ void TestGraphWindow::typedRangeSaveLoadDelete()
     QCOMPARE(rescaled.last().at(1).toLongLong(), 6);
     QCOMPARE(static_cast<double>(g->model().record(2).value1), 15.0);
     QVERIFY(g->statusText().startsWith(QLatin1String(" Repaint lasted: ")));
+
+    namedChild<QAction>(g, "Drop1")->trigger();
+    QCOMPARE(f.questions.last(), QStringLiteral("Do You Want To Clear Buffer?"));
+    QCOMPARE(namedChild<QLabel>(g, "totall")->text(), QStringLiteral("Total         1"));
+    QCOMPARE(g->windowTitle(), QStringLiteral("Tervaxis Graph"));
+    QVERIFY(g->selectedFile().isEmpty());
+    QCOMPARE(f.buffer.bigarypos(), -1);
 }
 
 void TestGraphWindow::failedSaveKeepsOldFile()
