@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include <algorithm>
 #include <array>
 #include <functional>
 #include <vector>
@@ -124,8 +125,12 @@ public:
     Range scrollRange(qint64 position) const;
     const ScrollSetup &scrollSetup() const { return m_scroll; }
 
-    // The record of a chronological index.
-    const measpol &record(qint64 i) const { return m_buf[m_buf.Slot(i)]; }
+    // The record of a chronological index; indices left over from before a deletion are
+    // kept inside the buffer.
+    const measpol &record(qint64 i) const
+    {
+        return m_buf[m_buf.Slot(std::clamp<qint64>(i, 0, m_buf.High()))];
+    }
 
     // After the buffer was rewritten in place (loading, generating, clearing): the speed-up
     // copy of the primary values is rebuilt at the next rescale.
