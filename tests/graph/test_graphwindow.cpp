@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QSignalSpy>
 #include <QStatusBar>
 
@@ -37,6 +38,7 @@ private slots:
     void refreshesWhileMeasuring();
     void typedRangeSaveLoadDelete();
     void failedSaveKeepsOldFile();
+    void testSignalsBehindShift();
 };
 
 void TestGraphWindow::refreshesWhileMeasuring()
@@ -166,6 +168,46 @@ void TestGraphWindow::failedSaveKeepsOldFile()
     QVERIFY(old.open(QIODevice::ReadOnly));
     QCOMPARE(old.readAll(), QByteArray("old"));
     QVERIFY(g->statusText() != QStringLiteral("Saved."));
+}
+
+void TestGraphWindow::testSignalsBehindShift()
+{
+    MainFixture f;
+    f.buffer.setMaxBuffer(20000);
+    TGraphFrm *g = f.main->graph();
+    g->show();
+    QVERIFY(QTest::qWaitForWindowExposed(g));
+    auto *six = namedChild<QAction>(g, "N6values1");
+    QMenu *data = g->dataMenu();
+    data->popup(QPoint(0, 0));
+    QVERIFY(!six->isVisible());
+    data->hide();
+    QTest::keyPress(QApplication::focusWidget(), Qt::Key_Shift, Qt::ShiftModifier);
+    data->popup(QPoint(0, 0));
+    QTest::keyRelease(QApplication::focusWidget(), Qt::Key_Shift);
+    QVERIFY(six->isVisible());
+    QVERIFY(namedChild<QAction>(g, "N2pixel1")->isVisible());
+    data->hide();
+
+    six->trigger();
+    QCOMPARE(f.buffer.bigarycnt(), 6);
+    QCOMPARE(static_cast<double>(f.buffer[f.buffer.bigarypos()].value1), 10.0);
+    QVERIFY(f.questions.isEmpty());
+    f.answerYes = false;
+    namedChild<QAction>(g, "Generateonesinevawe1")->trigger();
+    QCOMPARE(f.questions, QStringList{QStringLiteral("Generate data to Graph?")});
+    QCOMPARE(f.buffer.High(), 5);
+    f.answerYes = true;
+    namedChild<QAction>(g, "Generateonesinevawe1")->trigger();
+    // The count restarts; the six records stay in front of the new ones.
+    QCOMPARE(f.buffer.bigarycnt(), 10000);
+    QCOMPARE(f.buffer.High(), 10005);
+    QCOMPARE(static_cast<double>(g->model().record(5).value1), 10.0);
+    namedChild<QAction>(g, "SecGraph1")->trigger();
+    // Two periods of the secondary sine over the whole width.
+    QVERIFY(g->model().secondaryStats().min < -0.9999);
+    QVERIFY(g->model().secondaryStats().max > 0.9999);
+    QVERIFY(namedChild<QLabel>(g, "maxlab2")->isVisible());
 }
 
 QTEST_MAIN(TestGraphWindow)
