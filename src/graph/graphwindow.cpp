@@ -57,15 +57,15 @@ TGraphFrm::OpenNameHandler &openNameHandler()
 
 const QStringList kOpenFilters = {
     QStringLiteral("Comma separated (*.txt, *.csv) (*.txt *.csv)"),
-    QStringLiteral("Tab separated (*.txt) (*.txt)"),
-    QStringLiteral("Semicolon separated (*.csv) (*.csv)"),
+    QStringLiteral("Tab separated (*.txt)"),
+    QStringLiteral("Semicolon separated (*.csv)"),
     QStringLiteral("picoscope TAB separated txt (*.txt)"),
     QStringLiteral("any file (*.*)"),
 };
 const QStringList kSaveFilters = {
     QStringLiteral("Comma separated (*.txt, *.csv) (*.txt *.csv)"),
-    QStringLiteral("Tab separated (*.txt) (*.txt)"),
-    QStringLiteral("Semicolon separated (*.csv) (*.csv)"),
+    QStringLiteral("Tab separated (*.txt)"),
+    QStringLiteral("Semicolon separated (*.csv)"),
     QStringLiteral("any file (*.*)"),
 };
 constexpr int kDrawPaceMs = 330;
