@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
 #include <QDesktopServices>
 #include <QDir>
 #include <QElapsedTimer>
@@ -842,9 +843,19 @@ void TGraphFrm::selectedfile1Click()
         QStringLiteral("/org/freedesktop/FileManager1"),
         QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
     call << QStringList{QUrl::fromLocalFile(m_selectedFile).toString()} << QString();
-    const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, 3000);
-    if (reply.type() != QDBusMessage::ReplyMessage)
-        QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(m_selectedFile).absolutePath()));
+    const QUrl folder = QUrl::fromLocalFile(QFileInfo(m_selectedFile).absolutePath());
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        QDesktopServices::openUrl(folder);
+        return;
+    }
+    // Asked without waiting, so a missing or slow file manager never holds the window.
+    auto *watch = new QDBusPendingCallWatcher(bus.asyncCall(call, 3000), this);
+    connect(watch, &QDBusPendingCallWatcher::finished, this, [folder](QDBusPendingCallWatcher *w) {
+        if (w->isError())
+            QDesktopServices::openUrl(folder);
+        w->deleteLater();
+    });
 }
 
 void TGraphFrm::Drop1Click()
