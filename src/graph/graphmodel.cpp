@@ -123,7 +123,6 @@ void GraphModel::pass(qint64 from, qint64 to, bool columns)
     // a record shared by two neighbouring columns counts once for the statistics.
     if (columns) {
         const measpol *data = &m_buf[0];
-        const qint64 high = m_buf.High();
         const long double perColumn = static_cast<long double>(to - from) / m_width;
         qint64 counted = from;
         for (int i = 0; i < m_width; ++i) {
@@ -134,18 +133,24 @@ void GraphModel::pass(qint64 from, qint64 to, bool columns)
             c.firstIdx = f;
             c.lastIdx = l;
             long double s1 = 0, s2 = 0;
-            qint64 s = m_buf.Slot(f);
-            c.first1 = data[s].value1;
-            for (qint64 j = f; j <= l; ++j) {
-                const measpol &r = data[s];
-                if (++s > high)
-                    s = 0;
+            c.first1 = data[m_buf.Slot(f)].value1;
+            auto column = [&](const measpol &r) {
                 extend(r.value1, c.max1, c.min1, s1);
                 if constexpr (Sec)
                     extend(r.value2, c.max2, c.min2, s2);
-                if (j >= counted)
-                    total(r);
-            }
+            };
+            // Records the previous column already counted, then the new ones.
+            const qint64 split = std::clamp(counted, f, l + 1);
+            forEachRun(m_buf, f, split - 1, [&](const measpol *b, const measpol *e) {
+                for (; b != e; ++b)
+                    column(*b);
+            });
+            forEachRun(m_buf, split, l, [&](const measpol *b, const measpol *e) {
+                for (; b != e; ++b) {
+                    column(*b);
+                    total(*b);
+                }
+            });
             counted = std::max(counted, l + 1);
             const long double n = static_cast<long double>(l - f + 1);
             c.mean1 = s1 == 0 ? 0 : s1 / n;
