@@ -17,6 +17,7 @@
 #include "engine/readingarea.h"
 #include "engine/readingcontroller.h"
 #include "engine/readingformat.h"
+#include "graph/graphwindow.h"
 #include "instrument/devicecommands.h"
 #include "instrument/devicepage.h"
 #include "instrument/settingspage.h"
@@ -96,7 +97,7 @@ MainForm::MainForm(Settings &settings, ScpiLink &link, BigAry &buffer, ToneOutpu
     m_series = new SeriesRunner(settings, link, m_reading->engine(), buffer, *m_cycle, this);
     m_series->setProcessReading([this] { m_reading->ProcessReading(); });
     m_saver = new AutoSaver(this);
-    m_saver->setEnvironmentSource([this] {
+    const auto environment = [this] {
         AutoSaver::Environment env;
         env.ids = {m_link.maker, m_link.model, m_link.serial, m_link.caldate};
         env.start.readingStamp = m_reading->state().timeStamp;
@@ -105,7 +106,12 @@ MainForm::MainForm(Settings &settings, ScpiLink &link, BigAry &buffer, ToneOutpu
         env.start.repeatMs = m_s.MeasRepeatTime;
         env.decSep = datafile::decimalSeparatorOf(m_s.DecSeparator);
         return env;
-    });
+    };
+    m_saver->setEnvironmentSource(environment);
+    m_graph = new TGraphFrm(settings, buffer, this);
+    m_graph->setWindowFlag(Qt::Window);
+    m_graph->setEnvironmentSource(environment);
+    m_graph->setCurrentRecordSource([this] { return m_reading->engine().currentRecord(); });
     connect(m_saver, &AutoSaver::statusText, this, [this](const QString &t) {
         setStatusPanel(0, t);
         statusBar()->repaint();
@@ -368,6 +374,13 @@ void MainForm::buildMenus()
     m_AddmeasurementtobigChart1->setCheckable(true);
     m_AddmeasurementtobigChart1->setChecked(true);
     connect(m_AddmeasurementtobigChart1, &QAction::toggled, this, &MainForm::showBigChartState);
+    QAction *bigChart = meas->addAction(QStringLiteral("Large Chart"));
+    bigChart->setObjectName(QStringLiteral("Showdataingraph1"));
+    connect(bigChart, &QAction::triggered, this, [this] {
+        m_graph->setVisible(!m_graph->isVisible());
+        if (m_graph->isVisible())
+            m_graph->raise();
+    });
     m_AutoCalculatetemperature1 = meas->addAction(QStringLiteral("Auto Calculate temperature"));
     m_AutoCalculatetemperature1->setObjectName(QStringLiteral("AutoCalculatetemperature1"));
     m_AutoCalculatetemperature1->setCheckable(true);
@@ -1072,7 +1085,7 @@ void MainForm::redrawChart()
 
 void MainForm::requestGraphRefresh()
 {
-    // The large graph window refreshes itself from the buffer once it exists.
+    m_graph->postRefreshRequest();
 }
 
 void MainForm::setFetchGroupVisible(bool visible)

@@ -30,6 +30,7 @@ class ReadingController;
 class ScpiLink;
 class SettingsPage;
 class TCommFrm;
+class TGraphFrm;
 class Tconff;
 class ToneOutput;
 struct Settings;
@@ -77,6 +78,7 @@ public:
     // Ctrl+Insert and its menu item.
     void Copylastmeasuredvaluetoclipboard1Click();
     AutoSaver &saver() { return *m_saver; }
+    TGraphFrm *graph() const { return m_graph; }
     // Closing: the pending batch goes to disk before the link closes.
     void FormClose();
     void setShutdown() { m_shutdown = true; }
@@ -173,6 +175,7 @@ private:
     MultiPage *m_multiPage = nullptr;
     AutoSaver *m_saver = nullptr;
     MainClipboard *m_clip = nullptr;
+    TGraphFrm *m_graph = nullptr;
     QAction *m_Savealldata1 = nullptr;
     QLabel *m_autosavel = nullptr;
     MeasurementCycle *m_cycle = nullptr;
