@@ -8,6 +8,7 @@
 #include "instrument/setupsequence.h"
 
 #include <QMainWindow>
+#include <QPointer>
 
 class AutoSaver;
 class BigAry;
@@ -28,6 +29,7 @@ class ReadingController;
 class ScpiLink;
 class SettingsPage;
 class TCommFrm;
+class Ttempcalcf;
 class Tconff;
 class ToneOutput;
 struct Settings;
@@ -48,6 +50,8 @@ public:
 
     void setConfigDialog(Tconff *dialog);
     void setCommWindow(TCommFrm *comm);
+    // Places the temperature window's command and hooks its conversion into the readings.
+    void setTemperatureWindow(Ttempcalcf *window);
 
     QString statusPanel(int index) const;
     QTabWidget *pages() const { return m_PageControl1; }
@@ -171,6 +175,7 @@ private:
     LinkPort m_port;
     Tconff *m_conff = nullptr;
     TCommFrm *m_comm = nullptr;
+    QPointer<Ttempcalcf> m_tempcalcf; // may go before the main window
     bool m_shown = false;
     bool m_shutdown = false; // the session ends: close without asking
     QString m_appTitle;
