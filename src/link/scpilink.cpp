@@ -213,7 +213,7 @@ void ScpiLink::discardRunawayReply()
     }
 }
 
-void ScpiLink::SendCmd(const QString &cmd)
+void ScpiLink::SendCmd(const QString &cmd, bool pause)
 {
     if (!m_connected || cmd.isEmpty())
         return;
@@ -224,7 +224,8 @@ void ScpiLink::SendCmd(const QString &cmd)
         m_socket->flush();
     }
     AddLog(QStringLiteral("> ") + cmd);
-    DelayMs(1);
+    if (pause)
+        DelayMs(1);
 }
 
 QString ScpiLink::ReadReply(bool quick)

@@ -37,7 +37,8 @@ public:
     bool Connect(const QString &host, int port);
     void Disconnect();
 
-    void SendCmd(const QString &cmd);
+    // `pause` false skips the 1 ms pause, for a command that no read follows.
+    void SendCmd(const QString &cmd, bool pause = true);
     QString ReadReply(bool quick = false);
     QString ReadValue();
     QString NextField(bool parse = false);

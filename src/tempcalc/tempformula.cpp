@@ -4,6 +4,26 @@
 #include <cmath>
 #include <limits>
 
+namespace {
+
+// The equation itself, inlined into the search: a call per candidate, with five extended
+// values copied onto the stack each time, would cost more than the arithmetic.
+inline long double cvdEquation(long double t, long double R0, long double A, long double B,
+                               long double C)
+{
+    const long double f = A * t + 1 + t * t * B;
+    if (t >= 0)
+        return R0 * f;
+    return R0 * (f + (t - 100) * C * t * t * t);
+}
+
+inline bool anyZero(long double R0, long double A, long double B, long double C)
+{
+    return A == 0 || B == 0 || C == 0 || R0 == 0;
+}
+
+} // namespace
+
 AbcConstants AbcFromAlphaBetaDelta(long double alpha, long double beta, long double delta)
 {
     return {alpha + alpha * delta / 100, -(alpha * delta / 10000), -(alpha * beta / 100000000)};
@@ -12,12 +32,7 @@ AbcConstants AbcFromAlphaBetaDelta(long double alpha, long double beta, long dou
 long double CvdResistance(long double t, long double R0, long double A, long double B,
                           long double C)
 {
-    if (A == 0 || B == 0 || C == 0 || R0 == 0)
-        return -1;
-    const long double f = A * t + 1 + t * t * B;
-    if (t >= 0)
-        return R0 * f;
-    return R0 * (f + (t - 100) * C * t * t * t);
+    return anyZero(R0, A, B, C) ? -1 : cvdEquation(t, R0, A, B, C);
 }
 
 std::optional<long double> CvdSearchStage(long double centre, long double halfWidth,
@@ -37,11 +52,12 @@ std::optional<long double> CvdSearchStage(long double centre, long double halfWi
         count.overflow = true;
         return std::nullopt;
     }
+    const bool zero = anyZero(R0, A, B, C);
     long double best = R0;
     std::optional<long double> answer;
     for (qint64 k = lo; k <= hi; ++k) {
         const long double t = static_cast<long double>(k) / stepsPerDegree;
-        const long double d = std::fabs(CvdResistance(t, R0, A, B, C) - Rt);
+        const long double d = std::fabs((zero ? -1 : cvdEquation(t, R0, A, B, C)) - Rt);
         ++count.EvalCount;
         if (d < best) {
             best = d;
@@ -55,7 +71,7 @@ CvdResult CvdTemperature(long double Rt, long double R0, long double A, long dou
                          long double C)
 {
     CvdResult r;
-    if (A == 0 || B == 0 || C == 0 || R0 == 0 || Rt == 0)
+    if (anyZero(R0, A, B, C) || Rt == 0)
         return r;
     if (Rt >= R0) {
         const long double radicand = A * A - 4 * B * (1 - Rt / R0);
