@@ -427,6 +427,30 @@ void Ttempcalcf::abcctnClick()
     }
 }
 
+void Ttempcalcf::computeCvd(bool errorToo)
+{
+    writeAbc();
+    const CvdResult r = CvdTemperature(m_Rt, m_p.R0, m_p.A, m_p.B, m_p.C);
+    m_Temperature = r.Temperature;
+    m_EvalCount = r.EvalCount;
+    m_RBack = CvdResistance(m_Temperature, m_p.R0, m_p.A, m_p.B, m_p.C);
+    showResults(errorToo);
+    setStatus(r.calculated ? QStringLiteral("Calculations: ") + QString::number(m_EvalCount)
+                           : kNotCalculated);
+}
+
+void Ttempcalcf::computeThermistor(bool errorToo)
+{
+    const ThermistorResult r = ThermistorTemperature(m_Rt, m_p.A0, m_p.A1, m_p.A2, m_p.A3);
+    m_Temperature = r.Temperature;
+    m_TKelvin = r.TKelvin;
+    m_RBack = ThermistorResistance(m_TKelvin, m_p.B0, m_p.B1, m_p.B2, m_p.B3);
+    showResults(errorToo);
+    // The thermistor path keeps the status text unless there is no result.
+    if (!r.calculated)
+        setStatus(kNotCalculated);
+}
+
 void Ttempcalcf::tempcalbtnClick()
 {
     m_Temperature = kNoTemperature;
@@ -449,24 +473,11 @@ void Ttempcalcf::tempcalbtnClick()
                 return;
             m_p.deriveAbc();
         }
-        writeAbc();
-        const CvdResult r = CvdTemperature(m_Rt, m_p.R0, m_p.A, m_p.B, m_p.C);
-        m_Temperature = r.Temperature;
-        m_EvalCount = r.EvalCount;
-        m_RBack = CvdResistance(m_Temperature, m_p.R0, m_p.A, m_p.B, m_p.C);
-        showResults(true);
-        setStatus(r.calculated ? QStringLiteral("Calculations: ") + QString::number(m_EvalCount)
-                               : kNotCalculated);
+        computeCvd(true);
     } else {
         readThermistorFields();
         writeThermistorFields();
-        const ThermistorResult r = ThermistorTemperature(m_Rt, m_p.A0, m_p.A1, m_p.A2, m_p.A3);
-        m_Temperature = r.Temperature;
-        m_TKelvin = r.TKelvin;
-        m_RBack = ThermistorResistance(m_TKelvin, m_p.B0, m_p.B1, m_p.B2, m_p.B3);
-        showResults(true);
-        if (!r.calculated)
-            setStatus(kNotCalculated);
+        computeThermistor(true);
     }
     sendTemperature();
 }
@@ -485,23 +496,10 @@ long double Ttempcalcf::ConvertReading(long double Rt)
                 return kNoTemperature;
             m_p.deriveAbc();
         }
-        writeAbc();
-        const CvdResult r = CvdTemperature(Rt, m_p.R0, m_p.A, m_p.B, m_p.C);
-        m_Temperature = r.Temperature;
-        m_EvalCount = r.EvalCount;
-        m_RBack = CvdResistance(m_Temperature, m_p.R0, m_p.A, m_p.B, m_p.C);
-        showResults(false);
-        setStatus(r.calculated ? QStringLiteral("Calculations: ") + QString::number(m_EvalCount)
-                               : kNotCalculated);
+        computeCvd(false);
     } else {
         writeThermistorFields();
-        const ThermistorResult r = ThermistorTemperature(Rt, m_p.A0, m_p.A1, m_p.A2, m_p.A3);
-        m_Temperature = r.Temperature;
-        m_TKelvin = r.TKelvin;
-        m_RBack = ThermistorResistance(m_TKelvin, m_p.B0, m_p.B1, m_p.B2, m_p.B3);
-        showResults(false);
-        if (!r.calculated)
-            setStatus(kNotCalculated);
+        computeThermistor(false);
     }
     sendTemperature();
     return m_Temperature;

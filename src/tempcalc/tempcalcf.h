@@ -86,6 +86,9 @@ private:
     void writeCvdFields();
     void writeAbc();
     void writeThermistorFields();
+    // With m_Rt and the probe: temperature, way back and the fields that show them.
+    void computeCvd(bool errorToo);
+    void computeThermistor(bool errorToo);
     void showResults(bool errorToo);
     void sendTemperature();
     void rebuildProbeLine();
