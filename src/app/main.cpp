@@ -6,6 +6,7 @@
 #include "engine/sinetone.h"
 #include "link/commwindow.h"
 #include "link/scpilink.h"
+#include "tempcalc/tempcalcf.h"
 
 #include <QApplication>
 #include <QDir>
@@ -53,6 +54,8 @@ int main(int argc, char *argv[])
     SineTone tone;
     MainForm main(settings, link, bigAry, tone);
     link.setHost(&main);
+    Ttempcalcf tempcalcf(settings, link);
+    main.setTemperatureWindow(&tempcalcf);
     QStringList args = QApplication::arguments();
     args.removeFirst();
     Tconff conff(settings, args, &main);
@@ -74,6 +77,7 @@ int main(int argc, char *argv[])
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &main,
                      [&main](QSessionManager &) { main.setShutdown(); });
     main.show();
+    tempcalcf.startUp();
     const int rc = app.exec();
     for (int id : fonts)
         QFontDatabase::removeApplicationFont(id);

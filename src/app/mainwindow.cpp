@@ -23,6 +23,7 @@
 #include "instrument/settingspage.h"
 #include "link/commwindow.h"
 #include "link/scpilink.h"
+#include "tempcalc/tempcalcf.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -385,6 +386,11 @@ void MainForm::buildMenus()
     m_AutoCalculatetemperature1->setObjectName(QStringLiteral("AutoCalculatetemperature1"));
     m_AutoCalculatetemperature1->setCheckable(true);
     m_AutoCalculatetemperature1->setEnabled(false);
+    m_AutoCalculatetemperature1->setToolTip(QStringLiteral(
+        "Calculate temperature from resistance measurement, math applied to raw value before "
+        "calculation"));
+    meas->setToolTipsVisible(true);
+    connect(m_AutoCalculatetemperature1, &QAction::triggered, this, &MainForm::runAutoTempHandler);
     meas->addSeparator();
     meas->addAction(m_chart->ClearGraph1());
     meas->addAction(m_chart->ClearMath1());
@@ -438,6 +444,20 @@ void MainForm::setCommWindow(TCommFrm *comm)
     setConnectHint(m_comm->connectHint());
     m_comm->setMeasparm(m_settingsPage->configCommands().configuration,
                         m_settingsPage->configCommands().option);
+}
+
+void MainForm::setTemperatureWindow(Ttempcalcf *window)
+{
+    m_tempcalcf = window;
+    if (auto *meas = menuBar()->findChild<QMenu *>(QStringLiteral("Measurement1")))
+        meas->insertAction(m_AutoCalculatetemperature1, window->Temperaturecalculation1());
+    m_reading->engine().autoTemperature = [this](long double ohm) -> std::optional<long double> {
+        if (!m_tempcalcf || !autoTemperatureOn())
+            return std::nullopt;
+        return m_tempcalcf->ConvertReading(ohm);
+    };
+    connect(window, &Ttempcalcf::probeLineChanged, m_saver, &AutoSaver::setPendingComment);
+    m_saver->setPendingComment(window->probeLine());
 }
 
 QString MainForm::statusPanel(int index) const
@@ -1030,7 +1050,9 @@ void MainForm::setAutoTempEnabled(bool enabled)
 
 void MainForm::runAutoTempHandler()
 {
-    // The conversion itself arrives with the temperature window; until then it stays off.
+    const bool on = m_AutoCalculatetemperature1->isChecked();
+    m_area->setReadingColour(on ? DisplayColour::Magenta : DisplayColour::Green);
+    m_area->setSecondaryVisible(on);
 }
 
 bool MainForm::alternateReadingChecked() const

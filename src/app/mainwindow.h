@@ -8,6 +8,7 @@
 #include "instrument/setupsequence.h"
 
 #include <QMainWindow>
+#include <QPointer>
 
 class AutoSaver;
 class BigAry;
@@ -31,6 +32,7 @@ class ScpiLink;
 class SettingsPage;
 class TCommFrm;
 class TGraphFrm;
+class Ttempcalcf;
 class Tconff;
 class ToneOutput;
 struct Settings;
@@ -51,6 +53,8 @@ public:
 
     void setConfigDialog(Tconff *dialog);
     void setCommWindow(TCommFrm *comm);
+    // Places the temperature window's command and hooks its conversion into the readings.
+    void setTemperatureWindow(Ttempcalcf *window);
 
     QString statusPanel(int index) const;
     QTabWidget *pages() const { return m_PageControl1; }
@@ -182,6 +186,7 @@ private:
     LinkPort m_port;
     Tconff *m_conff = nullptr;
     TCommFrm *m_comm = nullptr;
+    QPointer<Ttempcalcf> m_tempcalcf; // may go before the main window
     bool m_shown = false;
     bool m_shutdown = false; // the session ends: close without asking
     int m_wideWidth = 0; // client width of the wide layout

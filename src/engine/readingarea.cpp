@@ -110,6 +110,12 @@ void ReadingArea::render(const ReadingView &view)
     setColour(m_updownl1, view.valueColour);
 }
 
+void ReadingArea::setReadingColour(DisplayColour c)
+{
+    setColour(m_meastext1, c);
+    setColour(m_measlab1, c);
+}
+
 void ReadingArea::setSecondaryVisible(bool visible)
 {
     m_secreadl->setVisible(visible);

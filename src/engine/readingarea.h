@@ -27,6 +27,8 @@ public:
 
     void render(const ReadingView &view);
     void setSecondaryVisible(bool visible);
+    // Value and bar until the next reading: automatic temperature on or off.
+    void setReadingColour(DisplayColour c);
     void setMathLine(const QString &text);
     void setStatusText(const QString &text); // "Connecting...", "Closing" and the like
     static QColor colour(DisplayColour c);

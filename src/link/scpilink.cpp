@@ -282,7 +282,7 @@ ScpiLink::LineResult ScpiLink::receiveLine(QByteArray &line, quint32 serial)
     }
 }
 
-void ScpiLink::SendCmd(const QString &cmd)
+void ScpiLink::SendCmd(const QString &cmd, bool pause)
 {
     if (!m_connected || cmd.isEmpty())
         return;
@@ -296,7 +296,8 @@ void ScpiLink::SendCmd(const QString &cmd)
         m_socket->flush();
     }
     AddLog(QStringLiteral("> ") + cmd);
-    DelayMs(1);
+    if (pause)
+        DelayMs(1);
 }
 
 QString ScpiLink::ReadReply(bool quick)

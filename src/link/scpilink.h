@@ -54,7 +54,8 @@ public:
     // Bytes received and held for the link (its own buffer and the socket layer's).
     qint64 heldInputBytes() const;
 
-    void SendCmd(const QString &cmd);
+    // `pause` false skips the 1 ms pause, for a command that no read follows.
+    void SendCmd(const QString &cmd, bool pause = true);
     QString ReadReply(bool quick = false);
     QString ReadValue();
     QString NextField(bool parse = false);
