@@ -71,10 +71,73 @@ double ppmOf(double x, double mean)
     return mean != 0 ? x / std::fabs(mean) * 1e6 : kNaN;
 }
 
-template <typename T>
-void release(std::vector<T> &v)
+template <typename V>
+void release(V &v)
 {
-    std::vector<T>().swap(v);
+    V().swap(v);
+}
+
+qint64 microseconds(double days)
+{
+    const double us = days * kSecondsPerDay * 1e6;
+    // A stamp that is no number is as far from its neighbours as can be.
+    if (!(std::fabs(us) < 1e17))
+        return us < 0 ? qint64(-1e17) : qint64(1e17);
+    return qint64(us + (us < 0 ? -0.5 : 0.5));
+}
+
+// The median of |steps| in microseconds. Steps crowd near tau0, so counting them in a
+// window above the smallest one is a single pass; a wider spread falls back to selection.
+template <typename V>
+double medianMagnitude(const V &steps, qint64 lowest, qint64 highest)
+{
+    const size_t n = steps.size();
+    const size_t ranks[2] = {(n - 1) / 2, n / 2};
+    qint64 at[2] = {-1, -1};
+    const qint64 bins = std::min<qint64>(highest - lowest + 1, qint64(1) << 20);
+    std::vector<quint32> count(size_t(bins), 0);
+    for (const qint64 s : steps) {
+        const qint64 b = (s < 0 ? -s : s) - lowest;
+        if (b < bins)
+            ++count[size_t(b)];
+    }
+    size_t below = 0;
+    for (qint64 b = 0; b < bins && at[1] < 0; ++b) {
+        below += count[size_t(b)];
+        for (int i = 0; i < 2; ++i)
+            if (at[i] < 0 && ranks[i] < below)
+                at[i] = lowest + b;
+    }
+    if (at[1] < 0) {
+        std::vector<qint64> a(n);
+        std::transform(steps.begin(), steps.end(), a.begin(),
+                       [](qint64 s) { return s < 0 ? -s : s; });
+        for (int i = 0; i < 2; ++i) {
+            std::nth_element(a.begin(), a.begin() + qsizetype(ranks[i]), a.end());
+            at[i] = a[ranks[i]];
+        }
+    }
+    return (double(at[0]) + double(at[1])) / 2;
+}
+
+// Sum over j < count of (s[j + 2m] - 2 s[j + m] + s[j])^2: m times the difference of
+// neighbouring m-averages. Four sums keep the adder busy.
+double secondDifferenceSquares(const double *s, qint64 m, qint64 count)
+{
+    const double *s1 = s + m, *s2 = s + 2 * m;
+    double a[4] = {0, 0, 0, 0};
+    qint64 j = 0;
+    for (; j + 4 <= count; j += 4) {
+        for (int u = 0; u < 4; ++u) {
+            const double v = s2[j + u] - 2 * s1[j + u] + s[j + u];
+            a[u] += v * v;
+        }
+    }
+    for (; j < count; ++j) {
+        const double v = s2[j] - 2 * s1[j] + s[j];
+        a[0] += v * v;
+    }
+    return (a[0] + a[1]) + (a[2] + a[3]);
 }
 
 } // namespace
@@ -176,11 +239,8 @@ bool NoiseAnalysis::step(qint64 budget)
     case Stage::Median:
         median();
         break;
-    case Stage::Sums:
-        sums(budget);
-        break;
-    case Stage::Residual:
-        residual(budget);
+    case Stage::Gaps:
+        gaps(budget);
         break;
     case Stage::Allan:
         allan(budget);
@@ -203,39 +263,63 @@ void NoiseAnalysis::scan(qint64 budget)
 {
     NoiseResult &r = m_result;
     const qint64 end = std::min(r.to + 1, m_next + budget);
-    qint64 lastValid = -1;
+    const qint64 high = m_buffer.High();
+    qint64 slot = m_buffer.Slot(m_next), lastValid = -1;
+    // Locals, so the sums stay in registers while the arrays grow.
+    Moments mo = m_mo;
+    qint64 k = qint64(m_sum.size()) - (m_sum.empty() ? 1 : 2), stepMin = m_stepMin,
+           stepMax = m_stepMax;
+    double lastStamp = m_lastStamp;
     for (qint64 i = m_next; i < end; ++i) {
-        const measpol &rec = m_buffer[m_buffer.Slot(i)];
+        const measpol &rec = m_buffer[slot];
+        const qint64 here = slot;
+        if (++slot > high)
+            slot = 0;
         const long double v = rec.value1;
         if (!sentinel::isValid(v)) {
             ++r.skipped;
             continue;
         }
-        lastValid = i;
-        if (m_sum.empty()) {
+        lastValid = here;
+        if (k < 0) {
             m_ref = v;
-            m_max = m_min = v;
+            m_firstStamp = lastStamp = rec.dateTime;
             m_sum.push_back(0);
         } else {
-            const double step = (rec.dateTime - m_lastStamp) * kSecondsPerDay;
-            m_step.push_back(step);
-            m_time += step;
-            m_sumT += m_time;
+            const qint64 us = microseconds(rec.dateTime - lastStamp);
+            m_step.push_back(us);
+            const qint64 a = us < 0 ? -us : us;
+            stepMin = k == 0 ? a : std::min(stepMin, a);
+            stepMax = std::max(stepMax, a);
         }
-        m_lastStamp = rec.dateTime;
-        m_acc += v - m_ref;
-        m_sum.push_back(double(m_acc));
-        m_max = std::max(m_max, v);
-        m_min = std::min(m_min, v);
+        lastStamp = rec.dateTime;
+        const long double y = v - m_ref;
+        const double t = (rec.dateTime - m_firstStamp) * kSecondsPerDay;
+        mo.sy += y;
+        m_sum.push_back(double(mo.sy));
+        mo.syy += y * y;
+        mo.st += t;
+        mo.stt += t * t;
+        mo.sty += t * y;
+        const long double d = y - mo.prevY;
+        mo.sky += double(++k) * double(y);
+        mo.sdd += k > 0 ? d * d : 0;
+        mo.prevY = y;
+        mo.maxY = k > 0 ? std::max(mo.maxY, y) : y;
+        mo.minY = k > 0 ? std::min(mo.minY, y) : y;
     }
+    m_mo = mo;
+    m_stepMin = stepMin;
+    m_stepMax = stepMax;
+    m_lastStamp = lastStamp;
     if (lastValid >= 0) {
-        const measpol &rec = m_buffer[m_buffer.Slot(lastValid)];
+        const measpol &rec = m_buffer[lastValid];
         r.unit = rec.Lunits1.toString();
         r.figures.range = double(rec.range);
     }
     m_next = end;
     if (m_next > r.to) {
-        r.valid = qint64(m_sum.size()) - (m_sum.empty() ? 0 : 1);
+        r.valid = k + 1;
         m_stage = Stage::Median;
     }
 }
@@ -250,77 +334,35 @@ void NoiseAnalysis::median()
         m_stage = Stage::Done;
         return;
     }
-    std::vector<double> a(m_step.size());
-    std::transform(m_step.begin(), m_step.end(), a.begin(), [](double s) { return std::fabs(s); });
-    const auto mid = a.begin() + qsizetype(a.size() / 2);
-    std::nth_element(a.begin(), mid, a.end());
-    double med = *mid;
-    if (a.size() % 2 == 0)
-        med = (med + *std::max_element(a.begin(), mid)) / 2;
-    r.tau0Assumed = !(med >= kEqualStamps);
+    const double us = medianMagnitude(m_step, m_stepMin, m_stepMax);
+    r.tau0Assumed = !(us >= kEqualStamps * 1e6);
     // Stamps of days since 1899 hold about a microsecond: finer digits are rounding.
-    r.tau0 = r.tau0Assumed ? 1.0 : std::round(med * 1e6) / 1e6;
-    m_meanY = m_acc / r.valid;
-    m_meanT = r.tau0Assumed ? (r.valid - 1) / 2.0L : m_sumT / r.valid;
+    r.tau0 = r.tau0Assumed ? 1.0 : std::round(us) / 1e6;
     m_runStart.assign(1, 0);
     m_next = 0;
-    m_time = 0;
-    m_stage = Stage::Sums;
+    m_stage = Stage::Gaps;
 }
 
-double NoiseAnalysis::timeOf(qint64 k) const
-{
-    return m_result.tau0Assumed ? double(k) : double(m_time);
-}
-
-void NoiseAnalysis::sums(qint64 budget)
+void NoiseAnalysis::gaps(qint64 budget)
 {
     NoiseResult &r = m_result;
-    const qint64 end = std::min(r.valid, m_next + budget);
-    const double gap = kGapFactor * r.tau0;
+    const qint64 steps = qint64(m_step.size());
+    const qint64 end = std::min(steps, m_next + budget);
+    const double gap = kGapFactor * r.tau0 * 1e6;
     for (qint64 k = m_next; k < end; ++k) {
-        const double y = m_sum[k + 1] - m_sum[k];
-        if (k > 0) {
-            m_time += m_step[k - 1];
-            if (std::fabs(m_step[k - 1]) > gap) {
-                m_runStart.push_back(k);
-            } else {
-                const double d = y - (m_sum[k] - m_sum[k - 1]);
-                m_diff2 += d * d;
-                ++m_diffCount;
-            }
-        }
-        const long double dt = timeOf(k) - m_meanT, dy = y - m_meanY;
-        m_stt += dt * dt;
-        m_sty += dt * dy;
-        m_syy += dy * dy;
+        if (std::fabs(double(m_step[size_t(k)])) <= gap)
+            continue;
+        // The step between readings k and k + 1 crosses a gap: it is no neighbour pair.
+        m_runStart.push_back(k + 1);
+        const long double d = (m_sum[k + 2] - m_sum[k + 1]) - (m_sum[k + 1] - m_sum[k]);
+        m_mo.sdd -= d * d;
     }
     m_next = end;
-    if (m_next == r.valid) {
+    if (m_next == steps) {
         m_runStart.push_back(r.valid);
         r.gaps = qint64(m_runStart.size()) - 2;
         for (size_t i = 1; i < m_runStart.size(); ++i)
             r.longestRun = std::max(r.longestRun, m_runStart[i] - m_runStart[i - 1]);
-        m_next = 0;
-        m_time = 0;
-        m_stage = Stage::Residual;
-    }
-}
-
-void NoiseAnalysis::residual(qint64 budget)
-{
-    const NoiseResult &r = m_result;
-    const qint64 end = std::min(r.valid, m_next + budget);
-    const long double slope = m_stt > 0 ? m_sty / m_stt : 0;
-    for (qint64 k = m_next; k < end; ++k) {
-        if (k > 0)
-            m_time += m_step[k - 1];
-        const long double y = m_sum[k + 1] - m_sum[k];
-        const long double e = (y - m_meanY) - slope * (timeOf(k) - m_meanT);
-        m_ssr += e * e;
-    }
-    m_next = end;
-    if (m_next == r.valid) {
         release(m_step);
         m_factors = averagingFactors(r.longestRun, m_steps);
         m_factor = 0;
@@ -331,7 +373,6 @@ void NoiseAnalysis::residual(qint64 budget)
 void NoiseAnalysis::allan(qint64 budget)
 {
     NoiseResult &r = m_result;
-    const double *s = m_sum.data();
     qint64 done = 0;
     while (m_factor < m_factors.size() && done < budget) {
         const qint64 m = m_factors[m_factor++];
@@ -343,10 +384,7 @@ void NoiseAnalysis::allan(qint64 budget)
             const qint64 a = m_runStart[i - 1], b = m_runStart[i];
             if (b - a < 2 * m + 1)
                 continue;
-            for (qint64 j = a; j <= b - 2 * m; ++j) {
-                const double v = s[j + 2 * m] - 2 * s[j + m] + s[j];
-                acc += v * v;
-            }
+            acc += secondDifferenceSquares(m_sum.data() + a, m, b - a - 2 * m + 1);
             p.terms += b - a - 2 * m + 1;
             p.edf += whiteNoiseEdf(b - a, m);
         }
@@ -368,27 +406,34 @@ void NoiseAnalysis::finish()
         if (r.minimum < 0 || r.points[i].adev < r.points[size_t(r.minimum)].adev)
             r.minimum = int(i);
 
-    const double n = double(r.valid);
+    const long double n = r.valid;
+    const long double syy = std::max(m_mo.syy - m_mo.sy * m_mo.sy / n, 0.0L);
     NoiseFigures &f = r.figures;
-    f.mean = double(m_ref + m_meanY);
-    f.sd = double(std::sqrt(m_syy / (n - 1)));
-    f.pp = double(m_max - m_min);
-    f.diffNoise = m_diffCount > 0 ? std::sqrt(double(m_diff2) / double(m_diffCount) / 2) : kNaN;
+    f.mean = double(m_ref + m_mo.sy / n);
+    f.sd = double(std::sqrt(syy / (n - 1)));
+    f.pp = double(m_mo.maxY - m_mo.minY);
+    const qint64 pairs = r.valid - 1 - r.gaps;
+    f.diffNoise = pairs > 0 ? double(std::sqrt(std::max(m_mo.sdd, 0.0L) / pairs / 2)) : kNaN;
     f.sdPpm = ppmOf(f.sd, f.mean);
     f.ppPpm = ppmOf(f.pp, f.mean);
     f.diffNoisePpm = ppmOf(f.diffNoise, f.mean);
     f.noiseFreeDigits = noiseFreeDigits(f.range, f.sd);
 
+    // Equal stamps: the readings are taken tau0 (1 s) apart.
+    const long double stt = r.tau0Assumed ? n * (n * n - 1) / 12 : m_mo.stt - m_mo.st * m_mo.st / n;
+    const long double sty =
+        r.tau0Assumed ? m_mo.sky - m_mo.sy * (n - 1) / 2 : m_mo.sty - m_mo.st * m_mo.sy / n;
     DriftFit &d = r.drift;
-    d.valid = m_stt > 0;
+    d.valid = stt > 0;
     if (d.valid) {
-        const double res2 = double(m_ssr) / (n - 2);
-        d.perSecond = double(m_sty / m_stt);
+        const long double slope = sty / stt;
+        const double res2 = double(std::max(syy - slope * sty, 0.0L) / (n - 2));
+        d.perSecond = double(slope);
         d.perHour = d.perSecond * 3600;
         d.perDay = d.perSecond * kSecondsPerDay;
         d.ppmPerHour = ppmOf(d.perHour, f.mean);
         d.ppmPerDay = ppmOf(d.perDay, f.mean);
-        const double se = std::sqrt(res2 / double(m_stt));
+        const double se = std::sqrt(res2 / double(stt));
         d.stdErrPerHour = se * 3600;
         d.stdErrPerDay = se * kSecondsPerDay;
         d.residualSd = std::sqrt(res2);

@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "engine/bigary.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QtGlobal>
 
 #include <vector>
-
-class BigAry;
 
 // Noise and drift of a stretch of the buffer: the overlapping Allan deviation over the
 // averaging time, the straight-line drift and the noise figures a metrologist quotes.
@@ -110,35 +110,37 @@ public:
     static constexpr qint64 kDefaultBudget = 1 << 20;
 
 private:
-    enum class Stage { Scan, Median, Sums, Residual, Allan, Done };
+    enum class Stage { Scan, Median, Gaps, Allan, Done };
 
     void scan(qint64 budget);
     void median();
-    void sums(qint64 budget);
-    void residual(qint64 budget);
+    void gaps(qint64 budget);
     void allan(qint64 budget);
     void finish();
-    double timeOf(qint64 k) const;
 
     const BigAry &m_buffer;
     TauSteps m_steps;
     Stage m_stage = Stage::Scan;
     NoiseResult m_result;
     qint64 m_high0 = 0, m_pos0 = 0, m_cnt0 = 0;
-
-    // Scan: running sums S[k] of (value - first value), S[0] = 0; stamp steps in seconds.
     qint64 m_next = 0; // chronological index or array index, per stage
-    std::vector<double> m_sum;
-    std::vector<double> m_step;
-    long double m_ref = 0, m_acc = 0, m_max = 0, m_min = 0;
+
+    // Running sums S[k] of y = value - first value (S[0] = 0) and the stamp steps in
+    // microseconds between valid readings; big blocks, so they come with huge pages.
+    std::vector<double, RecordAllocator<double>> m_sum;
+    std::vector<qint64, RecordAllocator<qint64>> m_step;
+    qint64 m_stepMin = 0, m_stepMax = 0; // of |step|
+    long double m_ref = 0;
     double m_firstStamp = 0, m_lastStamp = 0;
-    long double m_sumT = 0; // seconds since the first valid reading
-    // Sums and residual, centred on the means.
-    long double m_time = 0, m_meanY = 0, m_meanT = 0;
-    long double m_stt = 0, m_sty = 0, m_syy = 0, m_ssr = 0, m_diff2 = 0;
-    qint64 m_diffCount = 0;
+    // Moments about the first reading and its time, wide enough for ten million terms;
+    // k counts readings, d is the step from the previous one.
+    struct Moments
+    {
+        long double sy = 0, syy = 0, sty = 0, sdd = 0, prevY = 0, maxY = 0, minY = 0;
+        double st = 0, stt = 0, sky = 0; // times need no more
+
+    } m_mo;
     std::vector<qint64> m_runStart; // array index where each run begins, plus the end
-    // Allan: factors still to do.
     std::vector<qint64> m_factors;
     size_t m_factor = 0;
 };

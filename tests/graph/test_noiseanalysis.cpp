@@ -206,6 +206,14 @@ private slots:
         // The averages of a line step by the drift over m readings.
         for (const AllanPoint &p : r.points)
             QVERIFY(std::fabs(p.adev / (3e-7 * double(p.m) / std::sqrt(2.0)) - 1) < 1e-6);
+
+        // A test signal's equal stamps: the readings count as 1 s apart.
+        BigAry same(10000);
+        for (const double v : series("drift", 5000))
+            append(same, v, kStart);
+        const NoiseResult s = NoiseAnalysis::compute(same, 0, same.High());
+        QVERIFY(s.tau0Assumed);
+        QVERIFY(std::fabs(s.drift.perHour / (3e-7 * 3600) - 1) < 1e-9);
     }
 
     void constant()
