@@ -214,6 +214,7 @@ NoiseAnalysis::NoiseAnalysis(const BigAry &buffer, qint64 from, qint64 to, TauSt
         m_stage = Stage::Done;
         return;
     }
+    m_slot = buffer.Slot(m_next);
     m_sum.reserve(size_t(m_result.records) + 1);
     m_step.reserve(size_t(m_result.records));
 }
@@ -222,11 +223,10 @@ bool NoiseAnalysis::bufferMoved() const
 {
     if (m_stage != Stage::Scan)
         return false;
-    // Appending to a ring that has not wrapped keeps every chronological index in place.
-    const bool appendedOnly = m_pos0 == m_high0 && m_buffer.bigarypos() == m_buffer.High() &&
-                              m_buffer.High() >= m_high0 &&
-                              m_buffer.bigarycnt() - m_cnt0 == m_buffer.High() - m_high0;
-    return !appendedOnly;
+    // New readings overwrite the oldest records once the ring is full; harmless while those
+    // have been read already. A clear, load or deletion is not a run of appends.
+    const qint64 appended = m_buffer.bigarycnt() - m_cnt0, grown = m_buffer.High() - m_high0;
+    return appended < 0 || grown < 0 || appended - grown > m_next;
 }
 
 bool NoiseAnalysis::step(qint64 budget)
@@ -263,8 +263,7 @@ void NoiseAnalysis::scan(qint64 budget)
 {
     NoiseResult &r = m_result;
     const qint64 end = std::min(r.to + 1, m_next + budget);
-    const qint64 high = m_buffer.High();
-    qint64 slot = m_buffer.Slot(m_next), lastValid = -1;
+    qint64 slot = m_slot, lastValid = -1;
     // Locals, so the sums stay in registers while the arrays grow.
     Moments mo = m_mo;
     qint64 k = qint64(m_sum.size()) - (m_sum.empty() ? 1 : 2), stepMin = m_stepMin,
@@ -273,7 +272,7 @@ void NoiseAnalysis::scan(qint64 budget)
     for (qint64 i = m_next; i < end; ++i) {
         const measpol &rec = m_buffer[slot];
         const qint64 here = slot;
-        if (++slot > high)
+        if (++slot > m_high0)
             slot = 0;
         const long double v = rec.value1;
         if (!sentinel::isValid(v)) {
@@ -309,6 +308,7 @@ void NoiseAnalysis::scan(qint64 budget)
         mo.minY = k > 0 ? std::min(mo.minY, y) : y;
     }
     m_mo = mo;
+    m_slot = slot;
     m_stepMin = stepMin;
     m_stepMax = stepMax;
     m_lastStamp = lastStamp;

@@ -99,8 +99,8 @@ public:
     // Does about `budget` records' worth of work; true when the result is complete.
     bool step(qint64 budget = kDefaultBudget);
     bool finished() const { return m_stage == Stage::Done; }
-    // True while the buffer is still being read and has been rewritten since the start
-    // (not merely appended to): the result would mix two buffers, so start again.
+    // True while the buffer is still being read and records not yet read have been
+    // overwritten, cleared or deleted since the start: start again.
     bool bufferMoved() const;
     const NoiseResult &result() const { return m_result; }
 
@@ -124,6 +124,7 @@ private:
     NoiseResult m_result;
     qint64 m_high0 = 0, m_pos0 = 0, m_cnt0 = 0;
     qint64 m_next = 0; // chronological index or array index, per stage
+    qint64 m_slot = 0; // of the next record: appends to a full ring shift the indices
 
     // Running sums S[k] of y = value - first value (S[0] = 0) and the stamp steps in
     // microseconds between valid readings; big blocks, so they come with huge pages.
