@@ -92,8 +92,11 @@ void drawAllanPlot(QPainter &p, const QRect &rect, const NoiseResult &r, const Q
     const int x0 = int(std::floor(lx)), x1 = std::max(int(std::ceil(hx)), x0 + 1);
     const int y0 = int(std::floor(ly)), y1 = std::max(int(std::ceil(hy)), y0 + 1);
     const QFontMetrics fm = p.fontMetrics();
-    const QRectF area = QRectF(rect).adjusted(fm.horizontalAdvance(QStringLiteral("1E-10")) + 14,
-                                              fm.height() + 10, -16, -2 * fm.height() - 8);
+    int labelWidth = 0;
+    for (int d = y0; d <= y1; ++d)
+        labelWidth = std::max(labelWidth, fm.horizontalAdvance(decadeText(d, decSep)));
+    const QRectF area =
+        QRectF(rect).adjusted(labelWidth + 12, fm.height() + 10, -16, -2 * fm.height() - 8);
     const auto X = [&](double tau) {
         return area.left() + (std::log10(tau) - x0) / (x1 - x0) * area.width();
     };
@@ -153,7 +156,7 @@ void drawAllanPlot(QPainter &p, const QRect &rect, const NoiseResult &r, const Q
     QPainterPath line;
     for (const AllanPoint *a : pts) {
         const QPointF c(X(a->tau), Y(a->adev));
-        line.isEmpty() ? line.moveTo(c) : line.lineTo(c);
+        a == pts.front() ? line.moveTo(c) : line.lineTo(c);
         if (a->lower > 0 && a->upper > 0) {
             p.setPen(QPen(kPointColour, 1));
             const double top = Y(a->upper), bottom = Y(a->lower);
@@ -371,6 +374,12 @@ QString NoiseWindow::shown(double v, const QString &unit) const
     return FormatValue(v, decSep()).trimmed() + QLatin1Char(' ') + unit;
 }
 
+QString NoiseWindow::spread(double v, const QString &unit) const
+{
+    QString t = shown(v, unit);
+    return t.startsWith(QLatin1Char('+')) ? t.mid(1) : t;
+}
+
 QString NoiseWindow::plain(double v, int digits) const
 {
     if (!std::isfinite(v))
@@ -426,9 +435,9 @@ void NoiseWindow::showResult()
                  .arg(plain(f.noiseFreeDigits, 3), plain(f.range));
     if (d.valid) {
         lines << QStringLiteral("Drift per hour     %1 ± %2   %3")
-                     .arg(shown(d.perHour, u), shown(d.stdErrPerHour, u), ppm(d.ppmPerHour))
+                     .arg(shown(d.perHour, u), spread(d.stdErrPerHour, u), ppm(d.ppmPerHour))
               << QStringLiteral("Drift per day      %1 ± %2   %3")
-                     .arg(shown(d.perDay, u), shown(d.stdErrPerDay, u), ppm(d.ppmPerDay))
+                     .arg(shown(d.perDay, u), spread(d.stdErrPerDay, u), ppm(d.ppmPerDay))
               << QStringLiteral("Residual sd        %1").arg(shown(d.residualSd, u));
     }
     if (r.minimum >= 0) {

@@ -74,6 +74,7 @@ private:
     void saveplotbClick();
     QString decSep() const;
     QString shown(double v, const QString &unit) const;
+    QString spread(double v, const QString &unit) const; // a ± figure: no "+"
     QString plain(double v, int digits = 6) const;
 
     const BigAry &m_buffer;
