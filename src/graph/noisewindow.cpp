@@ -12,7 +12,7 @@
 #include <QClipboard>
 #include <QDateTime>
 #include <QDir>
-#include <QFile>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -79,8 +79,13 @@ void drawAllanPlot(QPainter &p, const QRect &rect, const NoiseResult &r, const Q
     for (const AllanPoint &a : r.points)
         if (a.adev > 0 && std::isfinite(a.adev))
             pts.push_back(&a);
-    if (r.tooFew || pts.empty())
+    if (r.tooFew || r.points.empty())
         return;
+    if (pts.empty()) {
+        // A constant: no point on a logarithmic scale.
+        p.drawText(rect, Qt::AlignCenter, QStringLiteral("The deviation is zero at every τ"));
+        return;
+    }
 
     double lx = 1e300, hx = -1e300, ly = 1e300, hy = -1e300;
     for (const AllanPoint *a : pts) {
@@ -503,6 +508,18 @@ QString proposedName(const Settings &s, const QString &suffix)
         QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")) + suffix);
 }
 
+// The dialog's name, with the suffix when the operator typed none.
+QString askName(QWidget *owner, const Settings &s, const QString &title, const QString &filter,
+                const QString &suffix)
+{
+    int index = 1;
+    QString path =
+        dialogs::GetSaveFileName(owner, title, proposedName(s, suffix), {filter}, &index);
+    if (!path.isEmpty() && QFileInfo(path).suffix().isEmpty())
+        path += suffix;
+    return path;
+}
+
 } // namespace
 
 void NoiseWindow::savecsvbClick()
@@ -520,10 +537,8 @@ void NoiseWindow::savecsvbClick()
 
 void NoiseWindow::saveplotbClick()
 {
-    int filter = 1;
-    QString path = dialogs::GetSaveFileName(this, QStringLiteral("Save plot"),
-                                            proposedName(m_settings, QStringLiteral(".png")),
-                                            {QStringLiteral("PNG picture (*.png)")}, &filter);
+    const QString path = askName(this, m_settings, QStringLiteral("Save plot"),
+                                 QStringLiteral("PNG picture (*.png)"), QStringLiteral(".png"));
     if (path.isEmpty())
         return;
     QSaveFile f(path);
