@@ -358,6 +358,7 @@ void NoiseWindow::runSlice()
         }
         if (m_job->step(kSliceBudget)) {
             m_result = m_job->result();
+            m_computedOnce = true;
             m_job.reset();
             m_slice.stop();
             showResult();
@@ -402,7 +403,9 @@ void NoiseWindow::showResult()
     m_plot->update();
 
     QString summary;
-    if (r.tooFew) {
+    if (!m_computedOnce) {
+        // Nothing to show yet; not "too few" either.
+    } else if (r.tooFew) {
         summary = QStringLiteral("Too few readings");
     } else {
         summary =
@@ -418,7 +421,8 @@ void NoiseWindow::showResult()
                                    : QStringLiteral("%1 runs").arg(r.runs()));
     }
     if (busy())
-        summary += QStringLiteral("  (computing...)");
+        summary +=
+            summary.isEmpty() ? QStringLiteral("Computing...") : QStringLiteral("  (computing...)");
     m_summary->setText(summary);
 
     m_table->setRowCount(points ? int(r.points.size()) : 0);

@@ -86,6 +86,7 @@ private:
     QTimer m_throttle; // the 330 ms pacing
     QTimer m_slice;    // runs the computation between events
     bool m_stale = true;
+    bool m_computedOnce = false;
 
     QLabel *m_summary;
     QLabel *m_figures;
