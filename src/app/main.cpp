@@ -2,6 +2,7 @@
 #include "app/configdialog.h"
 #include "app/mainwindow.h"
 #include "app/settings.h"
+#include "app/unixsignals.h"
 #include "engine/bigary.h"
 #include "engine/sinetone.h"
 #include "link/commwindow.h"
@@ -53,6 +54,16 @@ int main(int argc, char *argv[])
     SineTone tone;
     MainForm main(settings, link, bigAry, tone);
     link.setHost(&main);
+    // SIGTERM, SIGINT and SIGHUP end the program as the end of the session does.
+    UnixSignals unixSignals;
+    unixSignals.setEnding([&] { return main.cycle().busy() || link.readbusy(); },
+                          [&main] {
+                              main.setShutdown();
+                              if (main.close())
+                                  QCoreApplication::exit(0);
+                          });
+    QObject::connect(&main.cycle(), &MeasurementCycle::cycleFinished, &unixSignals,
+                     &UnixSignals::tryEnding);
     QStringList args = QApplication::arguments();
     args.removeFirst();
     Tconff conff(settings, args, &main);
@@ -73,8 +84,13 @@ int main(int argc, char *argv[])
     // Logging off or shutting down closes without the question.
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &main,
                      [&main](QSessionManager &) { main.setShutdown(); });
-    main.show();
-    const int rc = app.exec();
+    int rc = 0;
+    if (unixSignals.received()) {
+        unixSignals.endNow(); // ended while starting
+    } else {
+        main.show();
+        rc = app.exec();
+    }
     for (int id : fonts)
         QFontDatabase::removeApplicationFont(id);
     return rc;
