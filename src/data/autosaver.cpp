@@ -262,7 +262,7 @@ bool AutoSaver::writeBatch(int maxLines)
             committed += written;
             linesDone += n;
             prefixDone = true;
-            out.clear();
+            out.truncate(0); // keeps its room for the next chunk
             prefixEnd = 0;
             continue;
         }
