@@ -30,7 +30,7 @@ sanitize)
     fi
     cmake --build build-asan
     cd build-asan
-    export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1"
+    export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:detect_stack_use_after_return=1"
     export LSAN_OPTIONS="suppressions=$PWD/../scripts/lsan.supp:print_suppressions=0"
     export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
     # Sanitized code runs several times slower; the tests' own time-outs still hold.
