@@ -10,6 +10,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
@@ -130,6 +131,29 @@ void BM_AutoSaveBatch51(benchmark::State &state)
     }
 }
 BENCHMARK(BM_AutoSaveBatch51)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// One reading handed to the automatic saving, averaged over its batches: with the disk
+// fine (arg 0), and with the disk full (arg 1: every write fails, retried once a second
+// while the list keeps growing). Measuring keeps its rate when the two are alike.
+void BM_AutoSaveReading(benchmark::State &state)
+{
+    const auto &recs = records();
+    const bool full = state.range(0) != 0;
+    AutoSaver saver;
+    if (full)
+        saver.setWriteFunction([](int, const char *, size_t) -> long {
+            errno = ENOSPC;
+            return -1;
+        });
+    saver.switchOnFile(
+        tempDir().filePath(full ? QStringLiteral("full-s.csv") : QStringLiteral("fine-s.csv")),
+        ';');
+    size_t next = 0;
+    for (auto _ : state)
+        saver.recordAndWrite(false, true, recs[next++ % recs.size()]);
+    state.counters["staged"] = saver.stagedCount();
+}
+BENCHMARK(BM_AutoSaveReading)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 // The written file must be exactly what the line composer gives, and every number must
 // read back as the 15-digit text that was written.

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian packages a fresh Debian 12 machine lacks; quiet and idempotent.
+# --fuzz adds clang and its libFuzzer runtime, needed only by test.sh --fuzz.
 set -euo pipefail
 
 PACKAGES=(
@@ -8,7 +9,11 @@ PACKAGES=(
     qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-multimedia-dev libgl-dev
     libbenchmark-dev
     locales fonts-dejavu-core iputils-ping
+    xvfb xdotool
 )
+if [ "${1:-}" = "--fuzz" ]; then
+    PACKAGES+=(clang libclang-rt-14-dev)
+fi
 
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -3,6 +3,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFile>
 #include <QTime>
 
 #include <charconv>
@@ -87,8 +88,12 @@ int main(int argc, char *argv[])
         QStringLiteral("time-scale-percent"),
         QStringLiteral("Trigger delays of series run at P percent (default 100)."),
         QStringLiteral("P"));
-    parser.addOptions(
-        {port, eol, latency, split, silent, garbage, dropAfter, errorAfter, seed, hang, timeScale});
+    const QCommandLineOption served(
+        QStringLiteral("served"),
+        QStringLiteral("Append every reading served by read? to FILE: value, TAB, command line."),
+        QStringLiteral("FILE"));
+    parser.addOptions({port, eol, latency, split, silent, garbage, dropAfter, errorAfter, seed,
+                       hang, timeScale, served});
     parser.process(app);
     if (!parser.positionalArguments().isEmpty())
         fail(QStringLiteral("unexpected argument ") + parser.positionalArguments().first());
@@ -142,6 +147,22 @@ int main(int argc, char *argv[])
                      [] { print(stdout, stamp() + QStringLiteral(" client connected")); });
     QObject::connect(&simulator, &sim::Simulator::clientDisconnected, &app,
                      [] { print(stdout, stamp() + QStringLiteral(" client disconnected")); });
+
+    FILE *servedFile = nullptr;
+    if (parser.isSet(served)) {
+        servedFile = std::fopen(QFile::encodeName(parser.value(served)).constData(), "a");
+        if (!servedFile)
+            fail(QStringLiteral("cannot open ") + parser.value(served));
+    }
+    QObject::connect(&simulator, &sim::Simulator::replySent, &app,
+                     [servedFile](const QString &line, const QString &reply) {
+                         if (!servedFile || !line.trimmed().startsWith(QLatin1String("read?"),
+                                                                       Qt::CaseInsensitive))
+                             return;
+                         const QString values = reply.section(QLatin1Char(';'), 0, 0);
+                         for (const QString &v : values.split(QLatin1Char(',')))
+                             print(servedFile, v + QLatin1Char('\t') + line.trimmed());
+                     });
 
     const auto listenPort = quint16(number(port, 0, 65535));
     if (!simulator.listen(listenPort)) {

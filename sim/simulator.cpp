@@ -33,6 +33,7 @@ struct Simulator::Client
     bool discarding = false; // inside an over-long line, up to its LF
 
     QStringList pendingLines;
+    QString line; // the active one
     bool lineActive = false;
     QStringList pieces; // commands of the active line not yet handled
     QStringList answers;
@@ -255,6 +256,7 @@ void Simulator::pump(Client *c)
                 return;
             }
             const QString line = c->pendingLines.takeFirst();
+            c->line = line;
             c->answers.clear();
             const auto canned = m_canned.constFind(line.trimmed().toUpper());
             if (canned != m_canned.constEnd()) {
@@ -295,8 +297,11 @@ void Simulator::finishLine(Client *c)
 {
     c->lineActive = false;
     ++c->linesDone;
-    if (!c->answers.isEmpty() && !c->lineSilent)
-        sendReply(c, c->answers.join(QLatin1Char(';')));
+    if (!c->answers.isEmpty() && !c->lineSilent) {
+        const QString reply = c->answers.join(QLatin1Char(';'));
+        sendReply(c, reply);
+        emit replySent(c->line, reply);
+    }
     c->answers.clear();
     if (m_dropAfter > 0 && c->linesDone >= m_dropAfter) {
         c->closing = true;

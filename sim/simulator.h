@@ -113,6 +113,8 @@ public:
 
 signals:
     void commandReceived(const QString &line);
+    // A reply to a received line has been queued for its client.
+    void replySent(const QString &line, const QString &reply);
     void clientConnected();
     void clientDisconnected();
 

@@ -2,6 +2,7 @@
 #include "app/configdialog.h"
 #include "app/mainwindow.h"
 #include "app/settings.h"
+#include "app/unixsignals.h"
 #include "engine/bigary.h"
 #include "engine/sinetone.h"
 #include "link/commwindow.h"
@@ -56,6 +57,16 @@ int main(int argc, char *argv[])
     link.setHost(&main);
     Ttempcalcf tempcalcf(settings, link);
     main.setTemperatureWindow(&tempcalcf);
+    // SIGTERM, SIGINT and SIGHUP end the program as the end of the session does.
+    UnixSignals unixSignals;
+    unixSignals.setEnding([&] { return main.cycle().busy() || link.readbusy(); },
+                          [&main] {
+                              main.setShutdown();
+                              if (main.close())
+                                  QCoreApplication::exit(0);
+                          });
+    QObject::connect(&main.cycle(), &MeasurementCycle::cycleFinished, &unixSignals,
+                     &UnixSignals::tryEnding);
     QStringList args = QApplication::arguments();
     args.removeFirst();
     Tconff conff(settings, args, &main);
@@ -76,9 +87,14 @@ int main(int argc, char *argv[])
     // Logging off or shutting down closes without the question.
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &main,
                      [&main](QSessionManager &) { main.setShutdown(); });
-    main.show();
-    tempcalcf.startUp();
-    const int rc = app.exec();
+    int rc = 0;
+    if (unixSignals.received()) {
+        unixSignals.endNow(); // ended while starting
+    } else {
+        main.show();
+        tempcalcf.startUp();
+        rc = app.exec();
+    }
     for (int id : fonts)
         QFontDatabase::removeApplicationFont(id);
     return rc;

@@ -7,6 +7,7 @@
 #include <QFileInfo>
 
 #include <cerrno>
+#include <chrono>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -36,11 +37,12 @@ int makePath(const QString &dir)
 }
 
 // Bytes that reached the file; stops at the first error (errno tells).
-qsizetype writeSome(int fd, const char *data, qsizetype len)
+qsizetype writeSome(const AutoSaver::WriteFn &fn, int fd, const char *data, qsizetype len)
 {
     qsizetype done = 0;
     while (done < len) {
-        const ssize_t w = ::write(fd, data + done, static_cast<size_t>(len - done));
+        const size_t n = static_cast<size_t>(len - done);
+        const long w = fn ? fn(fd, data + done, n) : ::write(fd, data + done, n);
         if (w < 0) {
             if (errno == EINTR)
                 continue;
@@ -64,7 +66,7 @@ void syncParentDir(const QString &file)
 
 } // namespace
 
-AutoSaver::AutoSaver(QObject *parent) : QObject(parent), m_ring(kMaxStaged) {}
+AutoSaver::AutoSaver(QObject *parent) : QObject(parent) {}
 
 void AutoSaver::setEnvironmentSource(std::function<Environment()> source)
 {
@@ -96,11 +98,12 @@ void AutoSaver::switchOn(const QString &dataDir, double readingStamp, int defaul
 void AutoSaver::switchOnFile(const QString &fullName, char sep)
 {
     // Readings left staged by a failed write of the previous file are kept: they go into
-    // the new file rather than being thrown away.
+    // the new file rather than being thrown away, after the mark of any gap before them.
     m_fileName = fullName;
     m_sep = sep;
     m_failing = false;
     m_brokenTail = false;
+    m_dropped = m_gap.count;
     emit statusText(QStringLiteral("File: ") + fullName);
     emit stateChanged(true);
 }
@@ -114,23 +117,62 @@ void AutoSaver::switchOff(bool connected, const measpol &current)
 
 const measpol &AutoSaver::staged(int i) const
 {
-    const int oldest = m_newest - m_count + 1;
-    return m_ring[static_cast<size_t>((oldest + i + 2 * kMaxStaged) % kMaxStaged)];
+    return m_staged[static_cast<size_t>(i)];
+}
+
+QByteArray AutoSaver::gapLine(qint64 n, double first, double last)
+{
+    const QString pattern = QStringLiteral("yyyy-mm-dd hh:nn:ss.zzz");
+    return QStringLiteral("# %1 readings lost between %2 and %3 (data file not writable)")
+        .arg(n)
+        .arg(dtime::format(pattern, first), dtime::format(pattern, last))
+        .toUtf8();
 }
 
 void AutoSaver::stage(const measpol &rec)
 {
-    m_newest = (m_newest + 1) % kMaxStaged;
-    m_ring[static_cast<size_t>(m_newest)] = rec;
-    if (m_count < kMaxStaged)
-        ++m_count;
-    else
-        ++m_dropped; // the oldest slot was just overwritten
+    if (stagedCount() >= m_capacity) {
+        const measpol &lost = m_staged.front();
+        if (m_gap.count == 0)
+            m_gap.first = lost.dateTime;
+        m_gap.last = lost.dateTime;
+        ++m_gap.count;
+        ++m_dropped;
+        m_staged.pop_front();
+    }
+    m_staged.push_back(rec);
 }
 
 void AutoSaver::dropOldest(int n)
 {
-    m_count -= std::min(n, m_count);
+    m_staged.erase(m_staged.begin(), m_staged.begin() + std::min(n, stagedCount()));
+    if (m_staged.empty())
+        m_staged.shrink_to_fit(); // a long failure's 100 MB go back once it is over
+}
+
+qint64 AutoSaver::nowMs() const
+{
+    if (m_clock)
+        return m_clock();
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+bool AutoSaver::retryDue() const
+{
+    return !m_failing || nowMs() - m_lastFailure >= kRetryMs;
+}
+
+QString AutoSaver::lostText() const
+{
+    return m_dropped > 0 ? QStringLiteral("  %1 readings lost").arg(m_dropped) : QString();
+}
+
+void AutoSaver::failed()
+{
+    m_failing = true;
+    m_lastFailure = nowMs();
+    emit statusText(kWriteError + lostText());
 }
 
 void AutoSaver::recordAndWrite(bool force, bool connected, const measpol &current)
@@ -139,16 +181,25 @@ void AutoSaver::recordAndWrite(bool force, bool connected, const measpol &curren
         emit statusText(kNoFile);
         return;
     }
-    if (connected)
+    if (connected) {
+        // A full list writes first: the oldest reading is dropped only if that fails.
+        if (!force && stagedCount() >= m_capacity && retryDue())
+            writeBatch(kMaxLinesPerWrite);
         stage(current);
-    emit waitHint(QString::number(m_count) + QStringLiteral(" save wait "));
-    // At least, not exactly, 51: after a failed write every later reading tries again.
-    if (!force && m_count < kBatch)
+    }
+    emit waitHint(QString::number(stagedCount()) + QStringLiteral(" save wait "));
+    if (force) {
+        writeBatch(m_capacity);
         return;
-    writeBatch();
+    }
+    // At least, not exactly, 51: after a failed write the list is retried.
+    if (stagedCount() < kBatch)
+        return;
+    if (retryDue())
+        writeBatch(kMaxLinesPerWrite);
 }
 
-bool AutoSaver::writeBatch()
+bool AutoSaver::writeBatch(int maxLines)
 {
     emit statusText(QStringLiteral("Begin save... ") + clockNow());
     const Environment env = m_env ? m_env() : Environment{};
@@ -162,8 +213,7 @@ bool AutoSaver::writeBatch()
         created = fd >= 0;
     }
     if (fd < 0) {
-        m_failing = true;
-        emit statusText(kWriteError);
+        failed();
         return false;
     }
     struct stat st;
@@ -171,8 +221,9 @@ bool AutoSaver::writeBatch()
     const off_t oldSize = regular ? st.st_size : 0;
     const bool fresh = created || (regular && oldSize == 0);
 
+    // Head lines and comments go out with the first chunk; it has to reach the file
+    // before any data line does.
     QByteArray out;
-    out.reserve(256 * (m_count + 8));
     if (fresh) {
         out += datafile::instrumentLine(env.ids);
         out += datafile::startLine(m_sep, env.start);
@@ -180,49 +231,84 @@ bool AutoSaver::writeBatch()
     } else if (m_brokenTail) {
         out += datafile::kCrLf; // end the fragment a failed write left behind
     }
+    if (m_gap.count > 0) {
+        out += gapLine(m_gap.count, m_gap.first, m_gap.last);
+        out += datafile::kCrLf;
+    }
     if (!m_comment.isEmpty()) {
         out += m_comment.toUtf8();
         out += datafile::kCrLf;
     }
-    const qsizetype commentEnd = out.size();
-    std::vector<qsizetype> lineEnds;
-    lineEnds.reserve(static_cast<size_t>(m_count));
-    for (int i = 0; i < m_count; ++i) {
-        datafile::appendDataLine(out, staged(i), m_sep, env.decSep, false);
-        lineEnds.push_back(out.size());
-    }
+    qsizetype prefixEnd = out.size();
 
-    const qsizetype written = writeSome(fd, out.constData(), out.size());
-    bool ok = written == out.size();
-    // A character device or pipe cannot be synced; everything else must be.
-    if (ok && ::fdatasync(fd) != 0 && errno != EINVAL && errno != EROFS)
+    constexpr int kChunk = 2048;
+    const int total = std::min(stagedCount(), maxLines);
+    off_t committed = oldSize; // end of the last whole chunk
+    int linesDone = 0;
+    bool prefixDone = false;
+    bool ok = true;
+    std::vector<qsizetype> lineEnds;
+    lineEnds.reserve(kChunk);
+    do {
+        const int n = std::min(kChunk, total - linesDone);
+        out.reserve(out.size() + 128 * n);
+        lineEnds.clear();
+        for (int i = 0; i < n; ++i) {
+            datafile::appendDataLine(out, staged(linesDone + i), m_sep, env.decSep, false);
+            lineEnds.push_back(out.size());
+        }
+        const qsizetype written = writeSome(m_write, fd, out.constData(), out.size());
+        if (written == out.size()) {
+            committed += written;
+            linesDone += n;
+            prefixDone = true;
+            out.truncate(0); // keeps its room for the next chunk
+            prefixEnd = 0;
+            continue;
+        }
         ok = false;
-    if (!ok && written > 0 && regular && ::ftruncate(fd, oldSize) == 0) {
-        ::fdatasync(fd);
-        // Cut back to where it was: the whole batch stays staged and is written once later.
-    } else if (!ok && written > 0) {
-        // The bytes stay in the file: take what was written completely off the list.
-        int done = 0;
-        while (done < m_count && lineEnds[static_cast<size_t>(done)] <= written)
-            ++done;
-        if (written >= commentEnd)
-            m_comment.clear();
-        dropOldest(done);
-        m_brokenTail = out[written - 1] != '\n';
+        if (written > 0 && regular) {
+            if (::ftruncate(fd, committed) != 0)
+                committed = -1; // unknown tail: undo everything below
+        } else if (written > 0) {
+            // A device or pipe keeps what it took: count the whole lines that went out.
+            int done = 0;
+            while (done < n && lineEnds[static_cast<size_t>(done)] <= written)
+                ++done;
+            linesDone += done;
+            prefixDone = prefixDone || written >= prefixEnd;
+            m_brokenTail = out[written - 1] != '\n';
+        }
+        break;
+    } while (linesDone < total);
+
+    // A character device or pipe cannot be synced; everything else must be.
+    const bool wroteSome = committed != oldSize || linesDone > 0 || prefixDone;
+    if (wroteSome && ::fdatasync(fd) != 0 && errno != EINVAL && errno != EROFS)
+        committed = -1;
+    if (committed < 0 && regular) {
+        // Nothing of this batch is known to be on disk: cut back, keep all staged.
+        ok = false;
+        linesDone = 0;
+        prefixDone = false;
+        if (::ftruncate(fd, oldSize) == 0)
+            ::fdatasync(fd);
     }
     ::close(fd);
-    if (created && ok)
+    if (created && prefixDone)
         syncParentDir(m_fileName);
 
+    if (prefixDone) {
+        m_gap = Gap{};
+        m_comment.clear();
+    }
+    dropOldest(linesDone);
     if (!ok) {
-        m_failing = true;
-        emit statusText(kWriteError);
+        failed();
         return false;
     }
-    m_comment.clear();
-    m_count = 0;
     m_failing = false;
     m_brokenTail = false;
-    emit statusText(QStringLiteral("End save ") + clockNow());
+    emit statusText(QStringLiteral("End save ") + clockNow() + lostText());
     return true;
 }

@@ -8,27 +8,36 @@
 #include <QObject>
 #include <QString>
 
+#include <deque>
 #include <functional>
-#include <vector>
 
 // Automatic saving of every processed reading into the automatic data file, 51 readings
 // per disk write. The main window owns one, wires `Savealldata1`, `autosavel`, the status
 // bar and the hint of `instumentids` to it, and calls recordAndWrite after each processed
 // reading while "Save all data" is checked, and with force at switch-off and at close.
 //
-// Every batch is written with one append, then fdatasync'ed before it leaves the staging
-// list: a crash loses at most the readings still staged, never a written line. A batch
-// that fails is cut off the file again (so it is never written twice) and stays staged;
-// the next reading retries as long as 51 or more are staged.
+// Every batch is appended in chunks of whole lines, then fdatasync'ed before it leaves the
+// staging list: a crash loses at most the readings still staged, never a written line. A
+// chunk that fails is cut off the file again (so it is never written twice) and stays
+// staged. While writes fail (a full disk) the list keeps up to a million readings and a
+// batch is retried at most once a second, so measuring goes on at its rate; readings that
+// must still be dropped are counted in the status text and marked by a comment line at
+// the gap in the file.
 class AutoSaver : public QObject
 {
     Q_OBJECT
 
 public:
     static constexpr int kBatch = 51;
-    // Slot 0 of the list takes the incoming reading; the others hold staged readings.
-    static constexpr int kStagingSlots = 2051;
-    static constexpr int kMaxStaged = kStagingSlots - 1;
+    // About 100 MB of readings: many minutes of a full disk at the highest rate.
+    static constexpr int kMaxStaged = 1000000;
+    static constexpr int kRetryMs = 1000;
+    // A catch-up after a long failure goes out over several readings, not in one stall.
+    static constexpr int kMaxLinesPerWrite = 20000;
+
+    // Test seams: the write(2) used for data, and the millisecond clock of the retries.
+    using WriteFn = std::function<long(int fd, const char *data, size_t len)>;
+    using ClockFn = std::function<qint64()>;
 
     // What the head lines of a new file and the number text need from the rest of the
     // program; asked for at every batch so that later changes are taken.
@@ -42,6 +51,9 @@ public:
     explicit AutoSaver(QObject *parent = nullptr);
 
     void setEnvironmentSource(std::function<Environment()> source);
+    void setWriteFunction(WriteFn fn) { m_write = std::move(fn); }
+    void setClock(ClockFn fn) { m_clock = std::move(fn); }
+    void setStagingCapacity(int readings) { m_capacity = std::max(kBatch, readings); }
 
     // DataDir + "Log/Data_yyyymmdd-hhnnss" + suffix of the default file type.
     static QString autoFileName(const QString &dataDir, double readingStamp, int defaultFileType);
@@ -66,9 +78,12 @@ public:
     bool isOn() const { return !m_fileName.isEmpty(); }
     QString fileName() const { return m_fileName; }
     char separator() const { return m_sep; }
-    int stagedCount() const { return m_count; }
-    // Readings that fell out of a full staging list (only while writes keep failing).
+    int stagedCount() const { return static_cast<int>(m_staged.size()); }
+    // Readings that fell out of a full staging list (only while writes keep failing),
+    // since saving was switched on.
     qint64 droppedCount() const { return m_dropped; }
+    // The comment line that marks n lost readings between two reading times.
+    static QByteArray gapLine(qint64 n, double first, double last);
     // Staged readings, oldest first (i from 0 to stagedCount() - 1).
     const measpol &staged(int i) const;
     bool lastWriteFailed() const { return m_failing; }
@@ -91,18 +106,33 @@ signals:
     void stateChanged(bool on);
 
 private:
+    // Readings dropped since the last write that reached the file.
+    struct Gap
+    {
+        qint64 count = 0;
+        double first = 0;
+        double last = 0;
+    };
+
     void stage(const measpol &rec);
     void dropOldest(int n);
-    bool writeBatch();
+    bool writeBatch(int maxLines);
+    void failed();
+    QString lostText() const;
+    qint64 nowMs() const;
+    bool retryDue() const;
 
     std::function<Environment()> m_env;
+    WriteFn m_write;
+    ClockFn m_clock;
     QString m_fileName;
     char m_sep = ';';
     QString m_comment;
-    std::vector<measpol> m_ring;
-    int m_newest = -1;
-    int m_count = 0;
+    std::deque<measpol> m_staged; // oldest first
+    int m_capacity = kMaxStaged;
     qint64 m_dropped = 0;
+    Gap m_gap;
+    qint64 m_lastFailure = 0;
     bool m_failing = false;
     bool m_brokenTail = false; // the file ends inside a line after a failure
 };

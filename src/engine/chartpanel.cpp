@@ -369,10 +369,13 @@ void ChartController::mean10lClick(Qt::KeyboardModifiers mods)
 bool ChartController::eventFilter(QObject *watched, QEvent *event)
 {
     const QEvent::Type type = event->type();
-    auto *mouse = static_cast<QMouseEvent *>(event);
-    const bool move = type == QEvent::MouseMove;
+    // Only mouse events may be taken as such: the cast of any other is undefined.
+    auto *mouse = dynamic_cast<QMouseEvent *>(event);
+    if (!mouse && type != QEvent::Leave)
+        return QObject::eventFilter(watched, event);
+    const bool move = type == QEvent::MouseMove && mouse;
     const bool click =
-        type == QEvent::MouseButtonRelease && mouse->button() == Qt::LeftButton &&
+        type == QEvent::MouseButtonRelease && mouse && mouse->button() == Qt::LeftButton &&
         static_cast<QWidget *>(watched)->rect().contains(mouse->position().toPoint());
     if (m_panel && watched == m_panel->grafimg()) {
         if (move)

@@ -8,6 +8,7 @@
 
 #include <clocale>
 #include <csignal>
+#include <limits>
 #include <sys/resource.h>
 
 namespace {
@@ -191,13 +192,19 @@ private slots:
                  dataDir + QStringLiteral("Log\nError - create directories: ") +
                      QString::number(ENOTDIR));
         QVERIFY(s.isOn());
+        qint64 clock = 0;
+        s.setClock([&clock] { return clock; });
         feed(s, 51);
         QCOMPARE(status.last().at(0).toString(), QStringLiteral(" Error: File write!"));
         QVERIFY(s.lastWriteFailed());
         QCOMPARE(s.stagedCount(), 51);
         status.clear();
-        feed(s, 9); // every later reading tries again
-        QCOMPARE(status.count(), 18);
+        clock += 999;
+        feed(s, 8); // no retry within the second
+        QCOMPARE(status.count(), 0);
+        clock += 1;
+        feed(s, 1);
+        QCOMPARE(status.count(), 2);
         s.switchOff(true, reading(++m_next));
         QCOMPARE(status.last().at(0).toString(), QStringLiteral(" Error: File write!"));
         QCOMPARE(s.stagedCount(), 61);
@@ -214,10 +221,13 @@ private slots:
         const QString dir = path(QStringLiteral("later"));
         const QString file = dir + QStringLiteral("/f.csv");
         AutoSaver s;
+        qint64 clock = 0;
+        s.setClock([&clock] { return clock; });
         s.switchOnFile(file, ';');
         feed(s, 51);
         QCOMPARE(s.stagedCount(), 51);
         QVERIFY(QDir().mkpath(dir));
+        clock += AutoSaver::kRetryMs;
         feed(s, 1);
         QCOMPARE(s.stagedCount(), 0);
         QVERIFY(!s.lastWriteFailed());
@@ -226,25 +236,13 @@ private slots:
         QCOMPARE(c.values, range(1, 52));
     }
 
-    void fullDevice()
-    {
-        if (!QFileInfo::exists(QStringLiteral("/dev/full")))
-            QSKIP("no /dev/full");
-        AutoSaver s;
-        QSignalSpy status(&s, &AutoSaver::statusText);
-        s.switchOnFile(QStringLiteral("/dev/full"), ';');
-        feed(s, 51);
-        QCOMPARE(status.last().at(0).toString(), QStringLiteral(" Error: File write!"));
-        QCOMPARE(s.stagedCount(), 51);
-        QCOMPARE(s.staged(0).value1, 1.0L);
-        QCOMPARE(s.staged(50).value1, 51.0L);
-    }
-
     // A batch that only partly reached the disk is cut off again and later written once.
     void partialBatchIsNeverDuplicated()
     {
         const QString file = path(QStringLiteral("partial.csv"));
         AutoSaver s;
+        qint64 clock = 0;
+        s.setClock([&clock] { return clock; });
         s.switchOnFile(file, ';');
         feed(s, 51);
         const qint64 size = QFileInfo(file).size();
@@ -260,6 +258,7 @@ private slots:
         QVERIFY(failed);
         QCOMPARE(afterFailure, size);
         QCOMPARE(s.stagedCount(), 51);
+        clock += AutoSaver::kRetryMs;
         feed(s, 1);
         QCOMPARE(s.stagedCount(), 0);
         const FileContent c = readBack(file);
@@ -267,21 +266,104 @@ private slots:
         QCOMPARE(c.values, range(1, 103));
     }
 
-    // Writes that keep failing: the list keeps the newest readings and writes at most those.
-    void stagingBound()
+    // A disk that fills up while measuring, then gets room again. The writes that fail are
+    // retried once a second, never per reading; what the list cannot hold is dropped oldest
+    // first and marked in the file at the gap; everything else reaches the file once.
+    void fullDisk_data()
+    {
+        QTest::addColumn<qint64>("room");  // bytes that still fit when the disk fills
+        QTest::addColumn<int>("readings"); // taken while it is full, 10 ms apart
+        QTest::addColumn<int>("capacity");
+        QTest::addColumn<int>("lost");
+        QTest::newRow("nothing fits") << qint64(0) << 3000 << AutoSaver::kMaxStaged << 0;
+        QTest::newRow("a line and a half fit") << qint64(900) << 3000 << AutoSaver::kMaxStaged << 0;
+        QTest::newRow("the list overflows") << qint64(0) << 3000 << 1000 << 2000;
+        QTest::newRow("catch-up over several writes")
+            << qint64(0) << 3 * AutoSaver::kMaxLinesPerWrite << AutoSaver::kMaxStaged << 0;
+    }
+    void fullDisk()
+    {
+        QFETCH(qint64, room);
+        QFETCH(int, readings);
+        QFETCH(int, capacity);
+        QFETCH(int, lost);
+        const QString file = path(QStringLiteral("full-%1.csv").arg(QTest::currentDataTag()));
+        qint64 clock = 0;
+        qint64 fits = std::numeric_limits<qint64>::max();
+        AutoSaver s;
+        s.setClock([&clock] { return clock; });
+        s.setStagingCapacity(capacity);
+        s.setWriteFunction([&fits](int fd, const char *data, size_t len) -> long {
+            if (fits <= 0) {
+                errno = ENOSPC;
+                return -1;
+            }
+            const auto n = static_cast<size_t>(std::min<qint64>(fits, qint64(len)));
+            fits -= qint64(n);
+            return ::write(fd, data, n);
+        });
+        QSignalSpy status(&s, &AutoSaver::statusText);
+        s.switchOnFile(file, ';');
+        feed(s, 102);
+        fits = room;
+        status.clear();
+        for (int i = 0; i < readings; ++i, clock += 10)
+            feed(s, 1);
+        int attempts = 0;
+        for (const QList<QVariant> &args : status)
+            attempts += args.at(0).toString().startsWith(QStringLiteral("Begin save"));
+        QCOMPARE(attempts, readings / 100);
+        const int lastAttempt = 50 + 100 * (attempts - 1);
+        const int lostThen = std::max(0, lastAttempt - capacity); // it writes, then drops
+        const QString failure =
+            QStringLiteral(" Error: File write!") +
+            (lostThen ? QStringLiteral("  %1 readings lost").arg(lostThen) : QString());
+        QCOMPARE(status.last().at(0).toString(), failure);
+        QCOMPARE(s.droppedCount(), qint64(lost));
+
+        fits = std::numeric_limits<qint64>::max();
+        clock += AutoSaver::kRetryMs;
+        while (s.stagedCount() >= AutoSaver::kBatch)
+            feed(s, 1);
+        const int total = m_next;
+        s.switchOff(false, reading(0));
+        const FileContent c = readBack(file);
+        QVERIFY(c.wellFormed);
+        QList<int> expected = range(1, 102);
+        expected << range(103 + lost, total);
+        QCOMPARE(c.values, expected);
+        if (lost) {
+            QCOMPARE(c.heads.size(), 4);
+            const QString stamp = QStringLiteral("yyyy-mm-dd hh:nn:ss.zzz");
+            const QString gap = QStringLiteral("# %1 readings lost between %2 and %3")
+                                    .arg(lost)
+                                    .arg(dtime::format(stamp, reading(103).dateTime),
+                                         dtime::format(stamp, reading(102 + lost).dateTime));
+            QVERIFY2(c.heads.last().startsWith(gap.toUtf8()), c.heads.last());
+        } else {
+            QCOMPARE(c.heads.size(), 3);
+        }
+    }
+
+    void fullDevice()
     {
         if (!QFileInfo::exists(QStringLiteral("/dev/full")))
             QSKIP("no /dev/full");
         AutoSaver s;
+        qint64 clock = 0;
+        s.setClock([&clock] { return clock; });
+        QSignalSpy status(&s, &AutoSaver::statusText);
         s.switchOnFile(QStringLiteral("/dev/full"), ';');
-        feed(s, AutoSaver::kMaxStaged + 50);
-        QCOMPARE(s.stagedCount(), AutoSaver::kMaxStaged);
-        QCOMPARE(s.droppedCount(), 50);
-        const QString good = path(QStringLiteral("bound.csv"));
-        s.switchOnFile(good, ';');
-        feed(s, 1);
+        s.setStagingCapacity(100);
+        feed(s, 150);
+        clock += AutoSaver::kRetryMs;
+        feed(s, 1); // the full list tries to write before it drops this one's predecessor
+        QCOMPARE(status.last().at(0).toString(),
+                 QStringLiteral(" Error: File write!  50 readings lost"));
         QCOMPARE(s.droppedCount(), 51);
-        QCOMPARE(readBack(good).values, range(52, AutoSaver::kMaxStaged + 51));
+        QCOMPARE(s.stagedCount(), 100);
+        QCOMPARE(s.staged(0).value1, 52.0L);
+        QCOMPARE(s.staged(99).value1, 151.0L);
     }
 
     void commentAndEnvironment()
