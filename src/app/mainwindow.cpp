@@ -4,6 +4,7 @@
 #include "app/commandline.h"
 #include "app/configdialog.h"
 #include "app/dialogs.h"
+#include "app/keypreview.h"
 #include "app/numerickeyfilter.h"
 #include "app/settings.h"
 #include "data/autosaver.h"
@@ -19,11 +20,14 @@
 #include "instrument/devicecommands.h"
 #include "instrument/devicepage.h"
 #include "instrument/settingspage.h"
+#include "lang/helpwindow.h"
+#include "lang/langtexts.h"
 #include "link/commwindow.h"
 #include "link/scpilink.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QFileInfo>
@@ -144,6 +148,7 @@ MainForm::MainForm(Settings &settings, ScpiLink &link, BigAry &buffer, ToneOutpu
            kClientHeight + menuBar()->sizeHint().height() + bar->sizeHint().height());
     m_reading->readingArea()->setStatusText(QString());
     m_reading->readingArea()->measprop1()->setText(QStringLiteral("Def\n\nDef"));
+    KeyPreview::install(this, [this](QKeyEvent *e) { return FormKeyDown(e); });
 }
 
 MainForm::~MainForm()
@@ -240,6 +245,10 @@ void MainForm::buildPages()
     delays->addRow(QStringLiteral("&Repeat delay ms"), m_measdele);
     delays->addRow(QStringLiteral("Char&t delay ms"), m_logtimele);
     sl->addLayout(delays);
+    auto *measnote = new QLabel(settingsTab);
+    measnote->setObjectName(QStringLiteral("measnote"));
+    measnote->setWordWrap(true);
+    sl->addWidget(measnote);
     sl->addStretch();
     m_PageControl1->addTab(scrolled(settingsTab, m_PageControl1), QStringLiteral("Settings F5"));
 
@@ -255,6 +264,7 @@ void MainForm::buildPages()
     m_PageControl1->addTab(macro, QStringLiteral("Macro F8"));
 
     m_devicePage = new DevicePage(m_s, m_PageControl1);
+    m_devicePage->setObjectName(QStringLiteral("instrtab"));
     m_PageControl1->addTab(scrolled(m_devicePage, m_PageControl1), QStringLiteral("Instrument F3"));
     m_PageControl1->setCurrentIndex(0);
 
@@ -312,7 +322,7 @@ void MainForm::buildMenus()
     connect(exit, &QAction::triggered, this, &QWidget::close);
 
     QMenu *device = menuBar()->addMenu(QStringLiteral("&Device"));
-    device->setObjectName(QStringLiteral("Device1"));
+    device->setObjectName(QStringLiteral("Instrument1"));
     device->setToolTipsVisible(true);
     m_Connect1 = device->addAction(QStringLiteral("Connect [Shift F2]"));
     m_Connect1->setObjectName(QStringLiteral("Connect1"));
@@ -366,12 +376,16 @@ void MainForm::buildMenus()
     meas->addAction(m_chart->ClearMath1());
     connect(meas, &QMenu::aboutToShow, this, &MainForm::updateMenuEnabling);
 
-    m_more1 = menuBar()->addAction(m_lessCaption);
+    m_more1 = menuBar()->addAction(lang::text(u"Lesss"));
     m_more1->setObjectName(QStringLiteral("more1"));
     connect(m_more1, &QAction::triggered, this, &MainForm::more1Click);
 
     QMenu *help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->setObjectName(QStringLiteral("Help2"));
+    help->setToolTipsVisible(true);
+    QAction *helpText = help->addAction(QStringLiteral("Tervaxis Help"));
+    helpText->setObjectName(QStringLiteral("Help1"));
+    connect(helpText, &QAction::triggered, this, &MainForm::Help1Click);
     QAction *cmd = help->addAction(QStringLiteral("Command line parameters"));
     cmd->setObjectName(QStringLiteral("Commandlineparameters1"));
     connect(cmd, &QAction::triggered, this, &MainForm::Commandlineparameters1Click);
@@ -461,8 +475,17 @@ void MainForm::FormShow()
 
 void MainForm::keyPressEvent(QKeyEvent *e)
 {
+    if (!FormKeyDown(e))
+        QMainWindow::keyPressEvent(e);
+}
+
+bool MainForm::FormKeyDown(QKeyEvent *e)
+{
     const int key = e->key();
+    const bool shift = e->modifiers() & Qt::ShiftModifier;
     // Each test stands alone, so a key with modifiers also does the plain key's action.
+    if (key == Qt::Key_F1)
+        Help1Click();
     if (key == Qt::Key_F3) {
         m_PageControl1->setCurrentIndex(4);
         m_measb->setFocus();
@@ -488,15 +511,40 @@ void MainForm::keyPressEvent(QKeyEvent *e)
         more1Click();
     if (key == Qt::Key_F11 && m_measb->isEnabled())
         m_measb->click();
-    if (key == Qt::Key_F2 && (e->modifiers() & Qt::ShiftModifier))
+    const bool copy = key == Qt::Key_Insert && (e->modifiers() & Qt::ControlModifier);
+    if (copy)
+        Copylastmeasuredvaluetoclipboard1Click();
+    if (key == Qt::Key_F2 && shift)
         Connect1Click();
-    const bool handled = key == Qt::Key_F3 || key == Qt::Key_F5 || key == Qt::Key_F6 ||
-                         key == Qt::Key_F7 || key == Qt::Key_F8 || key == Qt::Key_F9 ||
-                         key == Qt::Key_F10 || key == Qt::Key_F11 || key == Qt::Key_F2;
-    if (handled)
-        e->accept();
-    else
-        QMainWindow::keyPressEvent(e);
+    const bool handled = key == Qt::Key_F1 || key == Qt::Key_F3 || key == Qt::Key_F5 ||
+                         key == Qt::Key_F6 || key == Qt::Key_F7 || key == Qt::Key_F8 ||
+                         key == Qt::Key_F9 || key == Qt::Key_F10 || key == Qt::Key_F11 ||
+                         (key == Qt::Key_F2 && shift) || copy;
+    if (!handled)
+        return false;
+    e->accept();
+    if (QWidget *active = focusWidget(); active && isActiveWindow())
+        active->setFocus();
+    return true;
+}
+
+void MainForm::Copylastmeasuredvaluetoclipboard1Click()
+{
+    const QByteArray text = datafile::formatNumber(m_reading->state().processed,
+                                                   datafile::decimalSeparatorOf(m_s.DecSeparator));
+    QGuiApplication::clipboard()->setText(QString::fromLatin1(text));
+}
+
+void MainForm::Help1Click()
+{
+    const QString chm = m_s.programDir + QStringLiteral("kavolin.chm");
+    if (QFile::exists(chm) && QDesktopServices::openUrl(QUrl::fromLocalFile(chm)))
+        return;
+    if (m_help) {
+        m_help->show();
+        m_help->raise();
+        m_help->activateWindow();
+    }
 }
 
 void MainForm::updateMenuEnabling()
@@ -624,13 +672,13 @@ void MainForm::FormClose()
 
 void MainForm::closeEvent(QCloseEvent *e)
 {
-    if (!m_shutdown &&
-        !dialogs::AskYesNo(this, windowTitle(), QStringLiteral("Do You Want Close?"))) {
+    if (!m_shutdown && !dialogs::AskYesNo(this, windowTitle(), lang::text(u"sAplClose"))) {
         e->ignore();
         return;
     }
     FormClose();
     e->accept();
+    emit formClosed();
 }
 
 bool MainForm::eventFilter(QObject *watched, QEvent *event)
@@ -716,7 +764,7 @@ void MainForm::InternalInfo1Click()
 
 void MainForm::Reset1Click()
 {
-    if (!dialogs::AskYesNo(this, windowTitle(), QStringLiteral("Do You Want To Reset Device?")))
+    if (!dialogs::AskYesNo(this, windowTitle(), lang::text(u"sResetDev")))
         return;
     setupseq::resetDevice(m_port, *m_settingsPage, *this);
 }
@@ -727,9 +775,9 @@ void MainForm::more1Click()
     if (centralWidget()->width() <= 600) {
         m_PageControl1->setVisible(true);
         resize(kWideWidth + extra, height());
-        m_more1->setText(m_lessCaption);
+        m_more1->setText(lang::text(u"Lesss"));
     } else {
-        m_more1->setText(m_moreCaption);
+        m_more1->setText(lang::text(u"Mores"));
         m_PageControl1->setVisible(false);
         // Let the layout drop the pages' minimum width before shrinking.
         centralWidget()->layout()->activate();

@@ -28,6 +28,7 @@ class ReadingController;
 class ScpiLink;
 class SettingsPage;
 class TCommFrm;
+class THELPf;
 class Tconff;
 class ToneOutput;
 struct Settings;
@@ -48,6 +49,7 @@ public:
 
     void setConfigDialog(Tconff *dialog);
     void setCommWindow(TCommFrm *comm);
+    void setHelpWindow(THELPf *help) { m_help = help; }
 
     QString statusPanel(int index) const;
     QTabWidget *pages() const { return m_PageControl1; }
@@ -65,6 +67,10 @@ public:
     void Configuration1Click();
     void Commandlineparameters1Click();
     void AboutClick();
+    void Help1Click();
+    void Copylastmeasuredvaluetoclipboard1Click();
+    // The keyboard table; true when the key was one of its keys.
+    bool FormKeyDown(QKeyEvent *e);
     void InternalInfo1Click();
     void Reset1Click();
     void more1Click();
@@ -77,6 +83,11 @@ public:
     void FormClose();
     void setShutdown() { m_shutdown = true; }
 
+signals:
+    // Closing has run to its end: the program ends.
+    void formClosed();
+
+public:
     // LinkHost
     void setMeasText(const QString &text) override;
     void setStatusPanel(int index, const QString &text) override;
@@ -171,6 +182,7 @@ private:
     LinkPort m_port;
     Tconff *m_conff = nullptr;
     TCommFrm *m_comm = nullptr;
+    THELPf *m_help = nullptr;
     bool m_shown = false;
     bool m_shutdown = false; // the session ends: close without asking
     QString m_appTitle;
@@ -200,6 +212,4 @@ private:
     QAction *m_settimedate1 = nullptr;
     QAction *m_Reset1 = nullptr;
     QAction *m_more1 = nullptr;
-    QString m_moreCaption = QStringLiteral("More F9 >");
-    QString m_lessCaption = QStringLiteral("Less F9 <");
 };
