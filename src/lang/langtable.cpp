@@ -95,7 +95,7 @@ constexpr KeyRow kRows[] = {
     {M, U, "MeasureB", "measb", Both, "Measure  F11", " perform one measurement [F11]"},
     {M, U, "Automeas1cb", "automeas1cb", Both, "Measure &Automatic",
      " measure again and again, with the repeat delay between "},
-    {M, U, "measnot", "measnote", Both, "Readings and settings follow the instrument", ""},
+    {M, U, "measnot", "measnote", Both, "0 ms: as fast as possible", ""},
     {M, U, "meastab", "TabSheet1", Both, "Settings F5", ""},
     {M, U, "measpargb", "measpargb", Both, "Measurement", ""},
     {M, U, "measch", "measch", Both, "S&et", " send the chosen function to the instrument "},
