@@ -10,6 +10,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
+#include <QRegularExpression>
 #include <QTableWidget>
 
 namespace {
@@ -259,6 +260,40 @@ private slots:
         ApplyLanguage(languageFilePath(f.settings), w);
         QCOMPARE(f.find<QAction>("ClearGraph1")->text(), QString::fromUtf8("Grafik löschen!"));
         QCOMPARE(lang::text(u"sAplClose"), QString::fromUtf8("Möchten Sie das Programm beenden?"));
+    }
+
+    // Each "Menu -> Entry" the operator's guide names is in that menu, as an English
+    // user sees it.
+    void guideNamesOnlyMenuEntriesThatExist()
+    {
+        QFile guide(QStringLiteral(TERVAXIS_RESOURCES "/en.help"));
+        QVERIFY(guide.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(guide.readAll()).simplified();
+        MainFixture f;
+        f.settings.useLanguageFiles = false;
+        LanguageWindows w;
+        w.main = f.main.get();
+        ApplyLanguage(languageFilePath(f.settings), w);
+        const auto shown = [](QString t) { return t.remove(u'&').trimmed(); };
+        QMap<QString, QStringList> menus;
+        for (QMenu *m : f.main->findChildren<QMenu *>())
+            for (QAction *a : m->actions())
+                menus[shown(m->title())] << shown(a->text());
+        const QRegularExpression path(QStringLiteral("(\\w+) -> "));
+        int checked = 0;
+        for (auto it = path.globalMatch(text); it.hasNext();) {
+            const QRegularExpressionMatch m = it.next();
+            if (!menus.contains(m.captured(1)))
+                continue;
+            const QString rest = text.mid(m.capturedEnd());
+            const QStringList &entries = menus[m.captured(1)];
+            const bool found = std::any_of(entries.cbegin(), entries.cend(), [&](const QString &e) {
+                return !e.isEmpty() && rest.startsWith(e);
+            });
+            QVERIFY2(found, qPrintable(m.captured(1) + QStringLiteral(" -> ") + rest.left(40)));
+            ++checked;
+        }
+        QVERIFY(checked > 15);
     }
 };
 
