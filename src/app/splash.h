@@ -15,6 +15,7 @@ public:
     void setText(const QString &text);
     QString text() const;
     void centreOnScreen();
+    bool wasPainted() const { return m_paintedOnce; }
 
 signals:
     void painted();

@@ -16,6 +16,7 @@
 #include <QApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFontDatabase>
 #include <QHelpEvent>
@@ -76,26 +77,29 @@ void setHintLook(QApplication &app)
 class FirstPaintProbe : public QObject
 {
 public:
-    FirstPaintProbe(const char *what, bool quitAfter, QObject *parent)
-        : QObject(parent), m_what(what), m_quit(quitAfter)
+    FirstPaintProbe(const char *what, std::function<void()> after, QObject *parent)
+        : QObject(parent), m_what(what), m_after(std::move(after))
     {
     }
     bool eventFilter(QObject *, QEvent *event) override
     {
         if (event->type() == QEvent::Paint && !m_done) {
             m_done = true;
-            std::fprintf(stderr, "tervaxis-probe %s %lld\n", m_what,
-                         static_cast<long long>(QDateTime::currentMSecsSinceEpoch()));
-            std::fflush(stderr);
-            if (m_quit)
-                QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
+            probeLine(m_what, QDateTime::currentMSecsSinceEpoch());
+            if (m_after)
+                QTimer::singleShot(0, qApp, m_after);
         }
         return false;
+    }
+    static void probeLine(const char *what, qint64 value)
+    {
+        std::fprintf(stderr, "tervaxis-probe %s %lld\n", what, static_cast<long long>(value));
+        std::fflush(stderr);
     }
 
 private:
     const char *m_what;
-    bool m_quit;
+    std::function<void()> m_after;
     bool m_done = false;
 };
 
@@ -147,6 +151,8 @@ void Startup::registerFonts()
 
 void Startup::start()
 {
+    if (m_opt.probeTimes)
+        FirstPaintProbe::probeLine("start", QDateTime::currentMSecsSinceEpoch());
     // 1, 2: built-in values and the application's look.
     m_settings = std::make_unique<Settings>();
     Settings &s = *m_settings;
@@ -163,26 +169,41 @@ void Startup::start()
     // 3
     registerFonts();
 
+    // 5 comes first so the splash is on screen at once; the windows of 4 are created while
+    // it shows, and the pause runs out 200 ms after it appeared.
+    m_splash = new TSplash;
+    if (m_opt.probeTimes)
+        m_splash->installEventFilter(new FirstPaintProbe("splash", {}, m_splash));
+    m_splash->setText(dialogs::kProgramName + QStringLiteral("  ") + dialogs::versionText());
+    m_splash->centreOnScreen();
+    m_splash->show();
+    m_splash->raise();
+    QElapsedTimer splashShown;
+    splashShown.start();
+    while (!m_splash->wasPainted() && splashShown.elapsed() < 100)
+        ScpiLink::DelayMs(1);
+
     // 4: the large graph and temperature windows join here.
     m_link = std::make_unique<ScpiLink>(s);
     m_buffer = std::make_unique<BigAry>();
     m_tone = std::make_unique<SineTone>();
     m_main = std::make_unique<MainForm>(s, *m_link, *m_buffer, *m_tone);
     m_link->setHost(m_main.get());
-    m_splash = new TSplash;
     m_help = std::make_unique<THELPf>(s);
     m_main->setHelpWindow(m_help.get());
     if (m_opt.probeTimes) {
-        m_splash->installEventFilter(new FirstPaintProbe("splash", false, m_splash));
-        m_main->installEventFilter(new FirstPaintProbe("main", true, m_main.get()));
+        // Then closing as the session's end does it, timed.
+        m_main->installEventFilter(new FirstPaintProbe(
+            "main",
+            [this] {
+                QElapsedTimer closing;
+                closing.start();
+                endSession(*m_main);
+                FirstPaintProbe::probeLine("close-ms", closing.elapsed());
+            },
+            m_main.get()));
     }
-
-    // 5
-    m_splash->setText(dialogs::kProgramName + QStringLiteral("  ") + dialogs::versionText());
-    m_splash->centreOnScreen();
-    m_splash->show();
-    m_splash->raise();
-    ScpiLink::DelayMs(200);
+    ScpiLink::DelayMs(static_cast<int>(qMax<qint64>(0, 200 - splashShown.elapsed())));
 
     // 6
     m_conff = new Tconff(s, m_opt.args, m_main.get());

@@ -33,7 +33,8 @@ public:
         QString configDir;  // empty: the per-user default
         // Shift at start keeps the program offline; tests put their own answer here.
         std::function<bool()> shiftHeld;
-        // Prints when the splash and the main window were first painted, then quits.
+        // Prints when the splash and the main window were first painted, then closes
+        // as at the end of a session and prints how long that took.
         bool probeTimes = false;
     };
 
