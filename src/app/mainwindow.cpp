@@ -4,6 +4,7 @@
 #include "app/commandline.h"
 #include "app/configdialog.h"
 #include "app/dialogs.h"
+#include "app/keypreview.h"
 #include "app/numerickeyfilter.h"
 #include "app/settings.h"
 #include "data/autosaver.h"
@@ -21,12 +22,15 @@
 #include "instrument/devicecommands.h"
 #include "instrument/devicepage.h"
 #include "instrument/settingspage.h"
+#include "lang/helpwindow.h"
+#include "lang/langtexts.h"
 #include "link/commwindow.h"
 #include "link/scpilink.h"
 #include "tempcalc/tempcalcf.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QFileInfo>
@@ -165,6 +169,7 @@ MainForm::MainForm(Settings &settings, ScpiLink &link, BigAry &buffer, ToneOutpu
            pages.height() + menuBar()->sizeHint().height() + bar->sizeHint().height());
     m_reading->readingArea()->setStatusText(QString());
     m_reading->readingArea()->measprop1()->setText(QStringLiteral("Def\n\nDef"));
+    KeyPreview::install(this, [this](QKeyEvent *e) { return FormKeyDown(e); });
 }
 
 MainForm::~MainForm()
@@ -258,6 +263,10 @@ void MainForm::buildPages()
     delays->addRow(QStringLiteral("&Repeat delay ms"), m_measdele);
     delays->addRow(QStringLiteral("Char&t delay ms"), m_logtimele);
     sl->addLayout(delays);
+    auto *measnote = new QLabel(settingsTab);
+    measnote->setObjectName(QStringLiteral("measnote"));
+    measnote->setWordWrap(true);
+    sl->addWidget(measnote);
     sl->addStretch();
     m_PageControl1->addTab(scrolled(settingsTab, m_PageControl1), QStringLiteral("Settings F5"));
 
@@ -273,6 +282,7 @@ void MainForm::buildPages()
     m_PageControl1->addTab(macro, QStringLiteral("Macro F8"));
 
     m_devicePage = new DevicePage(m_s, m_PageControl1);
+    m_devicePage->setObjectName(QStringLiteral("instrtab"));
     m_PageControl1->addTab(scrolled(m_devicePage, m_PageControl1), QStringLiteral("Instrument F3"));
     m_PageControl1->setCurrentIndex(0);
 
@@ -399,12 +409,16 @@ void MainForm::buildMenus()
     m_clip->addMenuItems(meas);
     connect(meas, &QMenu::aboutToShow, this, &MainForm::updateMenuEnabling);
 
-    m_more1 = menuBar()->addAction(m_lessCaption);
+    m_more1 = menuBar()->addAction(lang::text(u"Lesss"));
     m_more1->setObjectName(QStringLiteral("more1"));
     connect(m_more1, &QAction::triggered, this, &MainForm::more1Click);
 
     QMenu *help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->setObjectName(QStringLiteral("Help2"));
+    help->setToolTipsVisible(true);
+    QAction *helpText = help->addAction(QStringLiteral("Tervaxis Help"));
+    helpText->setObjectName(QStringLiteral("Help1"));
+    connect(helpText, &QAction::triggered, this, &MainForm::Help1Click);
     QAction *cmd = help->addAction(QStringLiteral("Command line parameters"));
     cmd->setObjectName(QStringLiteral("Commandlineparameters1"));
     connect(cmd, &QAction::triggered, this, &MainForm::Commandlineparameters1Click);
@@ -512,8 +526,17 @@ void MainForm::FormShow()
 
 void MainForm::keyPressEvent(QKeyEvent *e)
 {
+    if (!FormKeyDown(e))
+        QMainWindow::keyPressEvent(e);
+}
+
+bool MainForm::FormKeyDown(QKeyEvent *e)
+{
     const int key = e->key();
+    const bool shift = e->modifiers() & Qt::ShiftModifier;
     // Each test stands alone, so a key with modifiers also does the plain key's action.
+    if (key == Qt::Key_F1)
+        Help1Click();
     if (key == Qt::Key_F3) {
         m_PageControl1->setCurrentIndex(4);
         m_measb->setFocus();
@@ -539,18 +562,33 @@ void MainForm::keyPressEvent(QKeyEvent *e)
         more1Click();
     if (key == Qt::Key_F11 && m_measb->isEnabled())
         m_measb->click();
-    if (key == Qt::Key_F2 && (e->modifiers() & Qt::ShiftModifier))
-        Connect1Click();
     const bool copy = key == Qt::Key_Insert && (e->modifiers() & Qt::ControlModifier);
     if (copy)
         Copylastmeasuredvaluetoclipboard1Click();
-    const bool handled = key == Qt::Key_F3 || key == Qt::Key_F5 || key == Qt::Key_F6 ||
-                         key == Qt::Key_F7 || key == Qt::Key_F8 || key == Qt::Key_F9 ||
-                         key == Qt::Key_F10 || key == Qt::Key_F11 || key == Qt::Key_F2 || copy;
-    if (handled)
-        e->accept();
-    else
-        QMainWindow::keyPressEvent(e);
+    if (key == Qt::Key_F2 && shift)
+        Connect1Click();
+    const bool handled = key == Qt::Key_F1 || key == Qt::Key_F3 || key == Qt::Key_F5 ||
+                         key == Qt::Key_F6 || key == Qt::Key_F7 || key == Qt::Key_F8 ||
+                         key == Qt::Key_F9 || key == Qt::Key_F10 || key == Qt::Key_F11 ||
+                         (key == Qt::Key_F2 && shift) || copy;
+    if (!handled)
+        return false;
+    e->accept();
+    if (QWidget *active = focusWidget(); active && isActiveWindow())
+        active->setFocus();
+    return true;
+}
+
+void MainForm::Help1Click()
+{
+    const QString chm = m_s.programDir + QStringLiteral("kavolin.chm");
+    if (QFile::exists(chm) && QDesktopServices::openUrl(QUrl::fromLocalFile(chm)))
+        return;
+    if (m_help) {
+        m_help->show();
+        m_help->raise();
+        m_help->activateWindow();
+    }
 }
 
 void MainForm::updateMenuEnabling()
@@ -680,13 +718,13 @@ void MainForm::FormClose()
 
 void MainForm::closeEvent(QCloseEvent *e)
 {
-    if (!m_shutdown &&
-        !dialogs::AskYesNo(this, windowTitle(), QStringLiteral("Do You Want Close?"))) {
+    if (!m_shutdown && !dialogs::AskYesNo(this, windowTitle(), lang::text(u"sAplClose"))) {
         e->ignore();
         return;
     }
     FormClose();
     e->accept();
+    emit formClosed();
 }
 
 bool MainForm::eventFilter(QObject *watched, QEvent *event)
@@ -772,7 +810,7 @@ void MainForm::InternalInfo1Click()
 
 void MainForm::Reset1Click()
 {
-    if (!dialogs::AskYesNo(this, windowTitle(), QStringLiteral("Do You Want To Reset Device?")))
+    if (!dialogs::AskYesNo(this, windowTitle(), lang::text(u"sResetDev")))
         return;
     setupseq::resetDevice(m_port, *m_settingsPage, *this);
 }
@@ -783,9 +821,9 @@ void MainForm::more1Click()
     if (centralWidget()->width() <= 600) {
         m_PageControl1->setVisible(true);
         resize(m_wideWidth + extra, height());
-        m_more1->setText(m_lessCaption);
+        m_more1->setText(lang::text(u"Lesss"));
     } else {
-        m_more1->setText(m_moreCaption);
+        m_more1->setText(lang::text(u"Mores"));
         m_PageControl1->setVisible(false);
         // Let the layout drop the pages' minimum width before shrinking.
         centralWidget()->layout()->activate();

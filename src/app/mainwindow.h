@@ -33,6 +33,7 @@ class SettingsPage;
 class TCommFrm;
 class TGraphFrm;
 class Ttempcalcf;
+class THELPf;
 class Tconff;
 class ToneOutput;
 struct Settings;
@@ -55,6 +56,7 @@ public:
     void setCommWindow(TCommFrm *comm);
     // Places the temperature window's command and hooks its conversion into the readings.
     void setTemperatureWindow(Ttempcalcf *window);
+    void setHelpWindow(THELPf *help) { m_help = help; }
 
     QString statusPanel(int index) const;
     QTabWidget *pages() const { return m_PageControl1; }
@@ -72,6 +74,10 @@ public:
     void Configuration1Click();
     void Commandlineparameters1Click();
     void AboutClick();
+    void Help1Click();
+    void Copylastmeasuredvaluetoclipboard1Click();
+    // The keyboard table; true when the key was one of its keys.
+    bool FormKeyDown(QKeyEvent *e);
     void InternalInfo1Click();
     void Reset1Click();
     void more1Click();
@@ -87,6 +93,11 @@ public:
     void FormClose();
     void setShutdown() { m_shutdown = true; }
 
+signals:
+    // Closing has run to its end: the program ends.
+    void formClosed();
+
+public:
     // LinkHost
     void setMeasText(const QString &text) override;
     void setStatusPanel(int index, const QString &text) override;
@@ -187,6 +198,7 @@ private:
     Tconff *m_conff = nullptr;
     TCommFrm *m_comm = nullptr;
     QPointer<Ttempcalcf> m_tempcalcf; // may go before the main window
+    THELPf *m_help = nullptr;
     bool m_shown = false;
     bool m_shutdown = false; // the session ends: close without asking
     int m_wideWidth = 0; // client width of the wide layout
@@ -217,6 +229,4 @@ private:
     QAction *m_settimedate1 = nullptr;
     QAction *m_Reset1 = nullptr;
     QAction *m_more1 = nullptr;
-    QString m_moreCaption = QStringLiteral("More F9 >");
-    QString m_lessCaption = QStringLiteral("Less F9 <");
 };

@@ -5,6 +5,7 @@
 #include "data/datetime.h"
 #include "data/numtext.h"
 #include "engine/bigary.h"
+#include "lang/langtexts.h"
 #include "link/scpilink.h"
 
 #include <QCoreApplication>
@@ -210,7 +211,7 @@ void MeasurementCycle::casakTimer()
     m_host->setMeasButtonCaption(QString::number(remaining / 100) + QStringLiteral(" s10 "));
     if (dtime::tickDiff(now, m_statusTick) > 0) {
         if (remaining / 1000 > 0)
-            m_host->setCycleStatus(0, QStringLiteral("Waiting for next measurement: ") +
+            m_host->setCycleStatus(0, lang::text(u"sMeasDelayWait") + QStringLiteral(": ") +
                                           QString::number(remaining / 1000) +
                                           QStringLiteral(" s "));
         m_statusTick = now + 950;

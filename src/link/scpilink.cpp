@@ -5,6 +5,7 @@
 #include "data/datetime.h"
 #include "data/numtext.h"
 #include "engine/measpol.h"
+#include "lang/langtexts.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -631,7 +632,7 @@ bool ScpiLink::Connect(const QString &host, int port)
     if (!m_connected)
         return false;
     m_host->afterConnect();
-    m_host->setConnectCaption(QStringLiteral("Disconnect [Shift F2]"));
+    m_host->setConnectCaption(lang::text(u"Disconnect"));
     m_connHost = host;
     m_connPort = QString::number(port);
     return true;
@@ -680,7 +681,7 @@ void ScpiLink::Disconnect()
     DelayMs(20);
     m_host->setStatusPanel(0, QStringLiteral("Press [Shift + F2] for connection to ") + m_connHost +
                                   QLatin1Char(':') + m_connPort);
-    m_host->setConnectCaption(QStringLiteral("Connect [Shift F2]"));
+    m_host->setConnectCaption(lang::text(u"Connect"));
 }
 
 void ScpiLink::declareLost()
