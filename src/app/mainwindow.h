@@ -75,7 +75,6 @@ public:
     void Commandlineparameters1Click();
     void AboutClick();
     void Help1Click();
-    void Copylastmeasuredvaluetoclipboard1Click();
     // The keyboard table; true when the key was one of its keys.
     bool FormKeyDown(QKeyEvent *e);
     void InternalInfo1Click();
@@ -201,7 +200,7 @@ private:
     THELPf *m_help = nullptr;
     bool m_shown = false;
     bool m_shutdown = false; // the session ends: close without asking
-    int m_wideWidth = 0; // client width of the wide layout
+    int m_wideWidth = 0;     // client width of the wide layout
 
     QFrame *m_displayPanel = nullptr;
     ReadingArea *m_area = nullptr;

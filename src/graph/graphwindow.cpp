@@ -4,10 +4,12 @@
 #include "app/dialogs.h"
 #include "app/numerickeyfilter.h"
 #include "app/settings.h"
+#include "data/clipboardcommands.h"
 #include "data/datafile.h"
 #include "data/datetime.h"
 #include "data/numtext.h"
 #include "graph/graphpainter.h"
+#include "graph/noisewindow.h"
 
 #include <QApplication>
 #include <QDBusConnection>
@@ -110,6 +112,7 @@ TGraphFrm::TGraphFrm(Settings &settings, BigAry &buffer, QWidget *parent)
     m_buf.Clear();
     buildMenus();
     buildWidgets();
+    attachDataCommands();
     m_drawLater = new QTimer(this);
     m_drawLater->setSingleShot(true);
     connect(m_drawLater, &QTimer::timeout, this, &TGraphFrm::Draw);
@@ -134,6 +137,26 @@ void TGraphFrm::setOpenNameHandler(OpenNameHandler h)
 void TGraphFrm::postRefreshRequest()
 {
     QCoreApplication::postEvent(this, new GraphRequest(kRefreshCode));
+}
+
+// The copy and analysis commands are built elsewhere and slotted into their places.
+void TGraphFrm::attachDataCommands()
+{
+    const auto moveNewTo = [this](qsizetype before, QAction *place) {
+        const QList<QAction *> all = m_Data1->actions();
+        for (qsizetype i = before; i < all.size(); ++i) {
+            m_Data1->removeAction(all[i]);
+            m_Data1->insertAction(place, all[i]);
+        }
+    };
+    const auto selection = [this] { return std::pair<qint64, qint64>(fromIndex(), toIndex()); };
+    qsizetype count = m_Data1->actions().size();
+    clipcmd::addGraphCopyItems(m_Data1, this, m_buf, selection, panel1(), m_s);
+    moveNewTo(count, m_clipboardPlace);
+    count = m_Data1->actions().size();
+    NoiseWindow *noise = NoiseWindow::attach(m_Data1, m_buf, selection, m_s, this);
+    moveNewTo(count, m_analysisPlace);
+    connect(this, &TGraphFrm::rescaled, noise, &NoiseWindow::selectionChanged);
 }
 
 QWidget *TGraphFrm::panel1() const

@@ -107,6 +107,7 @@ protected:
     void wheelEvent(QWheelEvent *e) override;
 
 private:
+    void attachDataCommands();
     void buildMenus();
     void buildWidgets();
     void FormResize();
