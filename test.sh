@@ -44,7 +44,7 @@ fuzz)
             -DTERVAXIS_FUZZ=ON -DCMAKE_CXX_FLAGS="$flags" \
             -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
     fi
-    targets=(fuzz_number fuzz_conf fuzz_systerr fuzz_fetch fuzz_datafile fuzz_ini)
+    targets=(fuzz_number fuzz_conf fuzz_systerr fuzz_fetch fuzz_datafile fuzz_ini fuzz_lang fuzz_probe)
     cmake --build build-fuzz --target "${targets[@]}"
     seconds="${FUZZ_SECONDS:-60}"
     export ASAN_OPTIONS="detect_leaks=0:abort_on_error=1"

@@ -85,9 +85,11 @@ public:
         : QObject(parent), m_what(what), m_after(std::move(after))
     {
     }
-    bool eventFilter(QObject *, QEvent *event) override
+    bool eventFilter(QObject *watched, QEvent *event) override
     {
-        if (event->type() == QEvent::Paint && !m_done) {
+        // A widget rendered while hidden is not on screen yet.
+        const auto *w = qobject_cast<QWidget *>(watched);
+        if (event->type() == QEvent::Paint && !m_done && w && w->isVisible()) {
             m_done = true;
             probeLine(m_what, QDateTime::currentMSecsSinceEpoch());
             if (m_after)
@@ -167,15 +169,11 @@ void Startup::start()
     QGuiApplication::setApplicationDisplayName(QStringLiteral("Tervaxis..."));
     if (auto *app = qobject_cast<QApplication *>(QCoreApplication::instance()))
         setHintLook(*app);
-    const QString icon = s.programDir + QStringLiteral("tervaxis.png");
-    if (QFile::exists(icon))
-        QApplication::setWindowIcon(QIcon(icon));
 
-    // 3
-    registerFonts();
-
-    // 5 comes first so the splash is on screen at once; the windows of 4 are created while
-    // it shows, and the pause runs out 200 ms after it appeared.
+    // 5 comes first so the splash is on screen at once. The fonts (3), the windows (4), the
+    // configuration (6), the console (7) and the language (8) are done while it shows, and
+    // the pause runs out 200 ms after it appeared. The splash's digits are in the system's
+    // copy of the same font.
     m_splash = new TSplash;
     if (m_opt.probeTimes)
         m_splash->installEventFilter(new FirstPaintProbe("splash", {}, m_splash));
@@ -187,6 +185,12 @@ void Startup::start()
     splashShown.start();
     while (!m_splash->wasPainted() && splashShown.elapsed() < 100)
         ScpiLink::DelayMs(1);
+
+    // 3
+    registerFonts();
+    const QString icon = s.programDir + QStringLiteral("tervaxis.png");
+    if (QFile::exists(icon))
+        QApplication::setWindowIcon(QIcon(icon));
 
     // 4: the large graph and temperature windows join here.
     m_link = std::make_unique<ScpiLink>(s);
@@ -217,7 +221,6 @@ void Startup::start()
             },
             m_main.get()));
     }
-    ScpiLink::DelayMs(static_cast<int>(qMax<qint64>(0, 200 - splashShown.elapsed())));
 
     // 6
     m_conff = new Tconff(s, m_opt.args, m_main.get());
@@ -237,6 +240,7 @@ void Startup::start()
     windows.temperature = m_temp.get();
     windows.fontTakers = {m_comm.get(), m_conff, m_splash};
     ApplyLanguage(languageFilePath(s), windows);
+    ScpiLink::DelayMs(static_cast<int>(qMax<qint64>(0, 200 - splashShown.elapsed())));
 
     // 9: the queued click runs inside the pause, with the splash on screen.
     if (!m_opt.shiftHeld() && s.AutoConnect) {
@@ -247,8 +251,13 @@ void Startup::start()
         QCoreApplication::processEvents();
     }
 
-    // 10, 11
-    ScpiLink::DelayMs(200);
+    // 10, 11: the window is laid out and drawn once unseen inside the pause, so showing it
+    // finds its styles, layouts and glyphs ready.
+    QElapsedTimer pause;
+    pause.start();
+    m_main->ensurePolished();
+    (void)m_main->grab();
+    ScpiLink::DelayMs(static_cast<int>(qMax<qint64>(0, 200 - pause.elapsed())));
     m_main->show();
     m_splash->close();
     m_splash->deleteLater();

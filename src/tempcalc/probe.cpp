@@ -199,10 +199,15 @@ int readProbeFile(const QString &path, ProbeParams &p)
     IniFile ini;
     if (!ini.load(path))
         return 0;
+    return readProbe(ini, p);
+}
+
+int readProbe(const IniFile &ini, ProbeParams &p)
+{
     const int type = ini.readInt(kSection, kFormulaType, 0);
     auto read = [&](const auto &keys, const auto &fields) {
         for (size_t i = 0; i < fields.size(); ++i) {
-            const double v = ini.readFloat(kSection, QLatin1String(keys[i]), 0);
+            const long double v = ini.readFloat(kSection, QLatin1String(keys[i]), 0);
             *fields[i] = std::isfinite(v) ? v : 0;
         }
     };

@@ -3,6 +3,8 @@
 
 #include <QString>
 
+class IniFile;
+
 #include <span>
 
 // The constants of one temperature sensor; starts as the PT100 (alpha 3850) RTD and the
@@ -54,6 +56,8 @@ inline const QString kFormulaType = QStringLiteral("FormulaType");
 // type's values read into `p` (a missing or unreadable value as 0). Other values stay.
 // A file that cannot be read counts as an empty one.
 int readProbeFile(const QString &path, ProbeParams &p);
+// The same for a file already read.
+int readProbe(const IniFile &ini, ProbeParams &p);
 
 // Writes FormulaType and its keys into the file at path, keeping what else it holds.
 bool writeProbeFile(const QString &path, const ProbeParams &p, int formulaType,

@@ -120,19 +120,27 @@ class TestCrash : public QObject
         QVERIFY(lane.app->waitForStarted(10000));
     }
 
+    // The one visible window of the program once the splash (360 pixels wide) is gone.
+    QString mainWindowOf(const Lane &lane)
+    {
+        const QStringList windows =
+            xdo({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
+                 QString::number(lane.app->processId())})
+                .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        if (windows.size() != 1)
+            return QString();
+        const QString shape =
+            xdo({QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), windows.first()});
+        const qsizetype at = shape.indexOf(QLatin1String("WIDTH="));
+        const int width = at < 0 ? 0 : QStringView(shape).mid(at + 6).split(u'\n').first().toInt();
+        return width > 400 ? windows.first() : QString();
+    }
+
     // Alt+A to the program's window, as the keyboard gives it to the window with the focus.
     void measureAutomatically(Lane &lane)
     {
-        // The splash shows first; the keys go to the main window once it is the only one.
-        QStringList windows;
-        QTest::qWait(3000);
-        QTRY_VERIFY_WITH_TIMEOUT(
-            (windows = xdo({QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-                            QStringLiteral("--pid"), QString::number(lane.app->processId())})
-                           .split(QLatin1Char('\n'), Qt::SkipEmptyParts))
-                    .size() == 1,
-            15000);
-        const QString window = windows.first();
+        QString window;
+        QTRY_VERIFY_WITH_TIMEOUT(!(window = mainWindowOf(lane)).isEmpty(), 15000);
         xdo({QStringLiteral("windowfocus"), QStringLiteral("--sync"), window});
         xdo({QStringLiteral("key"), QStringLiteral("--clearmodifiers"), QStringLiteral("alt+a")});
     }
