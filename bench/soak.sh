@@ -52,8 +52,7 @@ wait "$app" || true
 served="$(grep -c $'\tread?;conf?;syst:err?$' "$work/served.txt")"
 file="$(ls "$work"/data/Log/Data_*)"
 written="$(grep -vc '^#' "$file")"
-echo "served $served readings, written $written data lines ($file);" \
-    "the closing batch writes the last reading once more"
+echo "served $served readings, written $written data lines ($file)"
 # Longest gap between consecutive time stamps (field 3 date-time, field 4 milliseconds).
 awk -F';' '!/^#/ {
     split($3, d, /[- :]/); t = ((d[4] * 60 + d[5]) * 60 + d[6]) * 1000 + $4

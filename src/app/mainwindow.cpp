@@ -706,8 +706,9 @@ void MainForm::FormClose()
     // Measuring stops before the forced batch: a reading taken after it would be lost.
     m_automeas1cb->setChecked(false);
     QCoreApplication::processEvents();
-    // The pending batch goes out whether or not saving is on.
-    m_saver->recordAndWrite(true, m_link.connected(), m_reading->engine().currentRecord());
+    // Saving off has nothing staged: no "No file for save!" while closing.
+    if (m_saver->isOn())
+        m_saver->recordAndWrite(true, m_link.connected(), m_reading->engine().currentRecord());
     const int pause = m_link.connected() ? 500 : 5;
     for (const char *text : {"Closing.", "Closing..", "Closing...", "Closing *"}) {
         ScpiLink::DelayMs(pause);

@@ -103,6 +103,7 @@ void AutoSaver::switchOnFile(const QString &fullName, char sep)
     m_sep = sep;
     m_failing = false;
     m_brokenTail = false;
+    m_hasLast = false; // a new file gets the current reading at its forced write
     m_dropped = m_gap.count;
     emit statusText(QStringLiteral("File: ") + fullName);
     emit stateChanged(true);
@@ -141,6 +142,8 @@ void AutoSaver::stage(const measpol &rec)
         m_staged.pop_front();
     }
     m_staged.push_back(rec);
+    m_last = rec;
+    m_hasLast = true;
 }
 
 void AutoSaver::dropOldest(int n)
@@ -181,7 +184,11 @@ void AutoSaver::recordAndWrite(bool force, bool connected, const measpol &curren
         emit statusText(kNoFile);
         return;
     }
-    if (connected) {
+    // The forced write stages the current reading, but not a second time: the last
+    // reading would otherwise end every file twice.
+    const bool again = force && m_hasLast && current.dateTime == m_last.dateTime &&
+                       current.value1 == m_last.value1 && current.value2 == m_last.value2;
+    if (connected && !again) {
         // A full list writes first: the oldest reading is dropped only if that fails.
         if (!force && stagedCount() >= m_capacity && retryDue())
             writeBatch(kMaxLinesPerWrite);

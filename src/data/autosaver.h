@@ -63,11 +63,13 @@ public:
     void switchOn(const QString &dataDir, double readingStamp, int defaultFileType);
     // Switching on with a file of one's own choosing.
     void switchOnFile(const QString &fullName, char sep);
-    // Forced write (staging the current reading once more when connected), then off.
+    // Forced write (staging the current reading when connected and not staged already),
+    // then off.
     void switchOff(bool connected, const measpol &current);
 
     // Stages the current reading when the link is connected and writes a batch when 51
-    // or more are staged, or always with force. current carries the reading state: both
+    // or more are staged, or always with force (which does not stage the reading staged
+    // last once more). current carries the reading state: both
     // values, the reading time stamp, range, resolution and the two unit texts.
     void recordAndWrite(bool force, bool connected, const measpol &current);
 
@@ -135,4 +137,6 @@ private:
     qint64 m_lastFailure = 0;
     bool m_failing = false;
     bool m_brokenTail = false; // the file ends inside a line after a failure
+    measpol m_last;            // the reading staged last
+    bool m_hasLast = false;
 };

@@ -310,9 +310,6 @@ private slots:
         QList<long double> saved;
         collect(lane, served, saved);
         QVERIFY(!served.isEmpty());
-        // The forced batch at closing stages the current reading once more.
-        if (saved.size() == served.size() + 1 && same(saved.last(), served.last()))
-            saved.removeLast();
         QCOMPARE(saved.size(), served.size());
         for (qsizetype k = 0; k < saved.size(); ++k)
             QVERIFY(same(saved[k], served[k]));

@@ -72,6 +72,9 @@ QList<int> range(int from, int to)
 
 } // namespace
 
+// How a batches row ends.
+enum Off { StaysOn, OffWithNewReading, OffWithLastReading };
+
 class TestAutoSaver : public QObject
 {
     Q_OBJECT
@@ -98,31 +101,38 @@ private slots:
     {
         QTest::addColumn<int>("readings");
         QTest::addColumn<bool>("connected");
-        QTest::addColumn<bool>("switchOff");
+        QTest::addColumn<int>("off");
         QTest::addColumn<int>("written"); // -1: no file yet
         QTest::addColumn<int>("staged");
-        QTest::newRow("50 readings wait") << 50 << true << false << -1 << 50;
-        QTest::newRow("the 51st writes 51") << 51 << true << false << 51 << 0;
-        QTest::newRow("two batches") << 102 << true << false << 102 << 0;
-        QTest::newRow("one after a batch waits") << 52 << true << false << 51 << 1;
-        QTest::newRow("switch-off writes staged and current") << 10 << true << true << 11 << 0;
-        QTest::newRow("switch-off right after a batch") << 51 << true << true << 52 << 0;
-        QTest::newRow("link down stages nothing") << 60 << false << false << -1 << 0;
-        QTest::newRow("link down, switch-off: head lines only") << 60 << false << true << 0 << 0;
+        QTest::newRow("50 readings wait") << 50 << true << int(StaysOn) << -1 << 50;
+        QTest::newRow("the 51st writes 51") << 51 << true << int(StaysOn) << 51 << 0;
+        QTest::newRow("two batches") << 102 << true << int(StaysOn) << 102 << 0;
+        QTest::newRow("one after a batch waits") << 52 << true << int(StaysOn) << 51 << 1;
+        QTest::newRow("switch-off writes staged and current")
+            << 10 << true << int(OffWithNewReading) << 11 << 0;
+        QTest::newRow("switch-off right after a batch")
+            << 51 << true << int(OffWithNewReading) << 52 << 0;
+        QTest::newRow("switch-off with the reading staged last")
+            << 10 << true << int(OffWithLastReading) << 10 << 0;
+        QTest::newRow("switch-off with the reading written last")
+            << 51 << true << int(OffWithLastReading) << 51 << 0;
+        QTest::newRow("link down stages nothing") << 60 << false << int(StaysOn) << -1 << 0;
+        QTest::newRow("link down, switch-off: head lines only")
+            << 60 << false << int(OffWithNewReading) << 0 << 0;
     }
     void batches()
     {
         QFETCH(int, readings);
         QFETCH(bool, connected);
-        QFETCH(bool, switchOff);
+        QFETCH(int, off);
         QFETCH(int, written);
         QFETCH(int, staged);
         const QString file = path(QStringLiteral("%1.csv").arg(QTest::currentDataTag()));
         AutoSaver s;
         s.switchOnFile(file, ';');
         feed(s, readings, connected);
-        if (switchOff)
-            s.switchOff(connected, reading(++m_next));
+        if (off != StaysOn)
+            s.switchOff(connected, reading(off == OffWithNewReading ? ++m_next : m_next));
         QCOMPARE(s.stagedCount(), staged);
         const FileContent c = readBack(file);
         QCOMPARE(c.exists, written >= 0);
