@@ -31,7 +31,17 @@ QT_QPA_PLATFORM=xcb "$build/src/tervaxis" /CONFIGDIR:"$work/cfg" /DATADIR:"$work
     /ADDR:127.0.0.1 /PORT:"$port" /CONNECT /AUTOSAVE /NOLANG &
 app=$!
 pids+=($app)
-win="$(xdotool search --sync --onlyvisible --pid "$app" | head -n1)"
+# The keys go to the main window once it is the program's only one (the splash is 360 wide).
+win=""
+for _ in $(seq 300); do
+    wins="$(xdotool search --onlyvisible --pid "$app" 2>/dev/null || true)"
+    if [ "$(echo "$wins" | grep -c .)" = 1 ]; then
+        eval "$(xdotool getwindowgeometry --shell "$wins")"
+        [ "$WIDTH" -gt 400 ] && win="$wins" && break
+    fi
+    sleep 0.1
+done
+[ -n "$win" ] || { echo "soak: the main window did not show" >&2; exit 1; }
 xdotool windowfocus --sync "$win"
 xdotool key --clearmodifiers alt+a
 

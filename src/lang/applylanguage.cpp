@@ -27,12 +27,26 @@ using lang::KeyRow;
 const QString kLang = QStringLiteral("LANG");
 const QString kSection[] = {QStringLiteral("String"), QStringLiteral("Menu")};
 
+// The window's own element, nearest first. The windows it owns (the large graph is the
+// main window's child) have elements of the same names and rows of their own.
 QObject *findElement(QWidget *window, const char *name)
 {
     const QString n = QLatin1String(name);
-    if (window->objectName() == n)
-        return window;
-    return window->findChild<QObject *>(n);
+    QList<QObject *> level = {window};
+    while (!level.isEmpty()) {
+        QList<QObject *> next;
+        for (QObject *o : std::as_const(level)) {
+            if (o->objectName() == n)
+                return o;
+            for (QObject *c : o->children()) {
+                auto *w = qobject_cast<QWidget *>(c);
+                if (!w || !w->isWindow() || qobject_cast<QMenu *>(w))
+                    next << c;
+            }
+        }
+        level = std::move(next);
+    }
+    return nullptr;
 }
 
 // The tab a page sits on, also when the page is wrapped in a scroll area.

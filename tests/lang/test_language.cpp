@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "../app/mainfixture.h"
 
+#include "graph/graphwindow.h"
 #include "lang/applylanguage.h"
 #include "lang/langtexts.h"
 
@@ -10,6 +11,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
+#include <QMenuBar>
 #include <QRegularExpression>
 #include <QTableWidget>
 
@@ -257,8 +259,14 @@ private slots:
         f.settings.Language = QStringLiteral("German");
         LanguageWindows w;
         w.main = f.main.get();
+        w.graph = f.main->graph();
         ApplyLanguage(languageFilePath(f.settings), w);
         QCOMPARE(f.find<QAction>("ClearGraph1")->text(), QString::fromUtf8("Grafik löschen!"));
+        // Both windows have a "File1"; each gets its own text.
+        QCOMPARE(f.main->menuBar()->findChild<QMenu *>(QStringLiteral("File1"))->title(),
+                 QStringLiteral("&Datei"));
+        QCOMPARE(w.graph->findChild<QMenu *>(QStringLiteral("File1"))->title(),
+                 QStringLiteral("&Datei"));
         QCOMPARE(lang::text(u"sAplClose"), QString::fromUtf8("Möchten Sie das Programm beenden?"));
     }
 
