@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cmath>
+#include <limits>
 
 void ProbeParams::deriveAbc()
 {
@@ -207,8 +208,9 @@ int readProbe(const IniFile &ini, ProbeParams &p)
     const int type = ini.readInt(kSection, kFormulaType, 0);
     auto read = [&](const auto &keys, const auto &fields) {
         for (size_t i = 0; i < fields.size(); ++i) {
+            // Beyond double's range a value could not be saved again; it counts as unreadable.
             const long double v = ini.readFloat(kSection, QLatin1String(keys[i]), 0);
-            *fields[i] = std::isfinite(v) ? v : 0;
+            *fields[i] = std::fabs(v) <= std::numeric_limits<double>::max() ? v : 0;
         }
     };
     if (type == 1)

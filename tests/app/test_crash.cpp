@@ -140,7 +140,7 @@ class TestCrash : public QObject
     void measureAutomatically(Lane &lane)
     {
         QString window;
-        QTRY_VERIFY_WITH_TIMEOUT(!(window = mainWindowOf(lane)).isEmpty(), 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(!(window = mainWindowOf(lane)).isEmpty(), 60000);
         xdo({QStringLiteral("windowfocus"), QStringLiteral("--sync"), window});
         xdo({QStringLiteral("key"), QStringLiteral("--clearmodifiers"), QStringLiteral("alt+a")});
     }
@@ -261,7 +261,7 @@ private slots:
             QDeadlineTimer kills[kLanes];
             for (int i = 0; i < kLanes; ++i) {
                 Lane &lane = m_lanes[i];
-                QTRY_VERIFY_WITH_TIMEOUT(!lane.served(lane.servedBefore).isEmpty(), 10000);
+                QTRY_VERIFY_WITH_TIMEOUT(!lane.served(lane.servedBefore).isEmpty(), 60000);
                 lane.delayMs = rng.bounded(0, 1500);
                 kills[i] = QDeadlineTimer(lane.delayMs);
             }
@@ -304,7 +304,7 @@ private slots:
         Lane &lane = m_lanes[0];
         startProgram(lane);
         measureAutomatically(lane);
-        QTRY_VERIFY_WITH_TIMEOUT(lane.served(lane.servedBefore).size() > 60, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(lane.served(lane.servedBefore).size() > 60, 60000);
         end(lane, true);
         QList<long double> served;
         QList<long double> saved;

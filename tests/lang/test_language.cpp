@@ -149,7 +149,8 @@ private slots:
         QTest::newRow("Charset picks Cyrillic")
             << QByteArray("[LANG]\nCharset=204\n[Menu]\nExit=\xc2\xfb\xf5\xee\xe4\n") << "Exit1"
             << "caption" << QString::fromUtf8("Выход");
-        QByteArray damaged("\x00\x01\xff\xfe[Menu\x00]\nExit=\x00\x02\n", 24);
+        static const char kRaw[] = "\x00\x01\xff\xfe[Menu\x00]\nExit=\x00\x02\n";
+        QByteArray damaged(kRaw, sizeof kRaw - 1);
         damaged += "[Menu]\nClearGraph=" + QByteArray(1 << 20, 'x') + "\n";
         damaged += QByteArray(4096, '\xff');
         QTest::newRow("damaged file") << damaged << "ClearGraph1"
