@@ -143,10 +143,11 @@ private slots:
             f.proxy->delayNextReply(800);
         } else if (fault == QLatin1String("cut")) {
             int cut = 0;
-            connect(&f.main->cycle(), &MeasurementCycle::cycleFinished, this,
-                    [&](bool got) { cut += !got; });
+            const auto counting = connect(&f.main->cycle(), &MeasurementCycle::cycleFinished, this,
+                                          [&](bool got) { cut += !got; });
             f.sim.setSplit(3, 300);
             QTRY_VERIFY(cut >= 2);
+            disconnect(counting);
             f.sim.setSplit(1, 0);
         } else if (fault == QLatin1String("stream")) {
             f.proxy->setEndlessStream(true);
