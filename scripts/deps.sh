@@ -8,7 +8,7 @@ PACKAGES=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-multimedia-dev libgl-dev
     libbenchmark-dev
-    locales fonts-dejavu-core iputils-ping
+    locales fonts-dejavu-core iputils-ping qt6-translations-l10n
     xvfb xdotool
 )
 if [ "${1:-}" = "--fuzz" ]; then

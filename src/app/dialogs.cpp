@@ -1,8 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "dialogs.h"
 
+#include <QCoreApplication>
 #include <QFileDialog>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMessageBox>
+#include <QTranslator>
 
 namespace dialogs {
 
@@ -97,6 +101,17 @@ QString versionText()
         .arg(TERVAXIS_VERSION_MINOR)
         .arg(TERVAXIS_VERSION_PATCH)
         .arg(TERVAXIS_VERSION_TWEAK);
+}
+
+QTranslator *installToolkitTranslation(const QLocale &locale)
+{
+    auto *t = new QTranslator(QCoreApplication::instance());
+    if (t->load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
+                QLibraryInfo::path(QLibraryInfo::TranslationsPath)) &&
+        QCoreApplication::installTranslator(t))
+        return t;
+    delete t;
+    return nullptr;
 }
 
 } // namespace dialogs

@@ -6,6 +6,8 @@
 
 #include <functional>
 
+class QLocale;
+class QTranslator;
 class QWidget;
 
 // The program's message boxes. Tests install handlers instead of clicking modal boxes.
@@ -31,6 +33,10 @@ using QuestionHandler = std::function<bool(const QString &title, const QString &
 // An empty handler restores the real boxes.
 void setNoticeHandler(NoticeHandler h);
 void setQuestionHandler(QuestionHandler h);
+
+// The toolkit's own texts (Yes, No, Cancel of the boxes, the file dialogs) in the locale's
+// language, where the system has them; null when it has none. The application owns it.
+QTranslator *installToolkitTranslation(const QLocale &locale);
 
 // "Tervaxis v 1.0.0.1" style four-part version.
 QString versionText();

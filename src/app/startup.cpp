@@ -24,6 +24,7 @@
 #include <QFile>
 #include <QFontDatabase>
 #include <QHelpEvent>
+#include <QLocale>
 #include <QMenu>
 #include <QProxyStyle>
 #include <QSessionManager>
@@ -240,6 +241,8 @@ void Startup::start()
     windows.temperature = m_temp.get();
     windows.fontTakers = {m_comm.get(), m_conff, m_splash};
     ApplyLanguage(languageFilePath(s), windows);
+    if (s.useLanguageFiles)
+        dialogs::installToolkitTranslation(QLocale());
     ScpiLink::DelayMs(static_cast<int>(qMax<qint64>(0, 200 - splashShown.elapsed())));
 
     // 9: the queued click runs inside the pause, with the splash on screen.

@@ -8,15 +8,18 @@
 #include "link/scpilink.h"
 #include "simulator.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QTranslator>
 
 namespace {
 
@@ -196,6 +199,23 @@ private slots:
         lines.removeIf([](const QString &l) { return l.isEmpty() || l.startsWith(u'#'); });
         QCOMPARE(lines.size(), 2);
         QVERIFY(lines[1] != lines[0]);
+    }
+
+    // A German user's question boxes answer "Ja" and "Nein", as the rest of the window.
+    void questionButtonsSpeakTheUsersLanguage()
+    {
+        const auto buttons = [] {
+            QMessageBox box(QMessageBox::Question, dialogs::kProgramName, QStringLiteral("?"),
+                            QMessageBox::Yes | QMessageBox::No);
+            return box.button(QMessageBox::Yes)->text() + u'/' +
+                   box.button(QMessageBox::No)->text();
+        };
+        QCOMPARE(buttons(), QStringLiteral("&Yes/&No"));
+        QTranslator *german = dialogs::installToolkitTranslation(QLocale(QLocale::German));
+        QVERIFY2(german, "no German toolkit texts (scripts/deps.sh installs them)");
+        QCOMPARE(buttons(), QStringLiteral("&Ja/&Nein"));
+        delete german;
+        QCOMPARE(buttons(), QStringLiteral("&Yes/&No"));
     }
 
     void installedProgramFindsItsDataFolder()
