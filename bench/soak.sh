@@ -17,7 +17,7 @@ cleanup() {
 trap cleanup EXIT
 
 exec 3>"$work/display"
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 2>/dev/null &
+Xvfb -noreset -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 2>/dev/null &
 pids+=($!)
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 export DISPLAY=":$(cat "$work/display")"
@@ -31,14 +31,14 @@ QT_QPA_PLATFORM=xcb "$build/src/tervaxis" /CONFIGDIR:"$work/cfg" /DATADIR:"$work
     /ADDR:127.0.0.1 /PORT:"$port" /CONNECT /AUTOSAVE /NOLANG &
 app=$!
 pids+=($app)
-# The keys go to the main window once it is the program's only one (the splash is 360 wide).
+# The keys go to the main window: the splash is 360 pixels wide, hints are low.
 win=""
 for _ in $(seq 300); do
-    wins="$(xdotool search --onlyvisible --pid "$app" 2>/dev/null || true)"
-    if [ "$(echo "$wins" | grep -c .)" = 1 ]; then
-        eval "$(xdotool getwindowgeometry --shell "$wins")"
-        [ "$WIDTH" -gt 400 ] && win="$wins" && break
-    fi
+    for w in $(xdotool search --onlyvisible --pid "$app" 2>/dev/null || true); do
+        eval "$(xdotool getwindowgeometry --shell "$w")"
+        if [ "$WIDTH" -gt 400 ] && [ "$HEIGHT" -gt 300 ]; then win="$w"; break; fi
+    done
+    [ -n "$win" ] && break
     sleep 0.1
 done
 [ -n "$win" ] || { echo "soak: the main window did not show" >&2; exit 1; }

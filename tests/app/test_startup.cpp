@@ -210,12 +210,15 @@ private slots:
             return box.button(QMessageBox::Yes)->text() + u'/' +
                    box.button(QMessageBox::No)->text();
         };
-        QCOMPARE(buttons(), QStringLiteral("&Yes/&No"));
+        // Start-up in a German session has already installed it once.
+        const QString before = buttons();
+        if (QLocale().language() != QLocale::German)
+            QCOMPARE(before, QStringLiteral("&Yes/&No"));
         QTranslator *german = dialogs::installToolkitTranslation(QLocale(QLocale::German));
         QVERIFY2(german, "no German toolkit texts (scripts/deps.sh installs them)");
         QCOMPARE(buttons(), QStringLiteral("&Ja/&Nein"));
         delete german;
-        QCOMPARE(buttons(), QStringLiteral("&Yes/&No"));
+        QCOMPARE(buttons(), before);
     }
 
     void installedProgramFindsItsDataFolder()
