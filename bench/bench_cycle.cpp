@@ -1,12 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Readings per second with automatic measuring at repeat delay 0 against the zero-latency
 // simulator, and how long a posted event waits meanwhile.
-#include "app/settings.h"
-#include "data/datetime.h"
-#include "engine/bigary.h"
-#include "engine/cycle.h"
-#include "engine/readinglinkhost.h"
-#include "link/scpilink.h"
+#include "cyclerig.h"
 #include "simulator.h"
 
 #include <QCoreApplication>
@@ -40,16 +35,11 @@ protected:
 
 void BM_AutomaticReadings(benchmark::State &state)
 {
-    Settings s;
     sim::Simulator sim;
     sim.listen(0);
-    ScpiLink link(s);
-    BigAry buffer;
-    ReadingEngine engine(s);
-    MeasurementCycle cycle(s, link, engine, buffer);
-    ReadingLinkHost host(s);
-    host.attach(&engine, &cycle);
-    link.setHost(&host);
+    CycleRig rig;
+    ScpiLink &link = rig.link;
+    MeasurementCycle &cycle = rig.cycle;
     if (!link.Connect(QStringLiteral("127.0.0.1"), sim.port())) {
         state.SkipWithError("no connection");
         return;
@@ -61,19 +51,13 @@ void BM_AutomaticReadings(benchmark::State &state)
 
     qint64 readings = 0;
     QObject::connect(&cycle, &MeasurementCycle::cycleFinished, [&](bool ok) { readings += ok; });
-    QElapsedTimer wall;
+    double seconds = 0;
     for (auto _ : state) {
         readings = 0;
-        wall.start();
-        cycle.automeas1cbClick(true);
-        while (wall.elapsed() < 2000)
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        cycle.automeas1cbClick(false);
-        while (cycle.busy())
-            QCoreApplication::processEvents();
-        state.SetIterationTime(wall.elapsed() / 1000.0);
+        seconds = rig.measureFor(2000);
+        state.SetIterationTime(seconds);
     }
-    state.counters["readings_per_s"] = double(readings) / (wall.elapsed() / 1000.0);
+    state.counters["readings_per_s"] = double(readings) / seconds;
     state.counters["worst_event_wait_ms"] = double(probe.worstNs) / 1e6;
 }
 BENCHMARK(BM_AutomaticReadings)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);

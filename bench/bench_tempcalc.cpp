@@ -1,11 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Inverse RTD conversions per second below 0 degrees, and automatic measuring against the
 // zero-latency simulator with automatic temperature and display sending on and off.
-#include "app/settings.h"
-#include "engine/bigary.h"
-#include "engine/cycle.h"
-#include "engine/readinglinkhost.h"
-#include "link/scpilink.h"
+#include "cyclerig.h"
 #include "simulator.h"
 #include "tempcalc/tempcalcf.h"
 #include "tempcalc/tempformula.h"
@@ -80,22 +76,17 @@ void BM_AutomaticReadingsWithTemperature(benchmark::State &state)
         sim->listen(0);
         sim->setFunction(sim::Function::FRes);
     });
-    Settings s;
-    ScpiLink link(s);
-    BigAry buffer;
-    ReadingEngine engine(s);
-    MeasurementCycle cycle(s, link, engine, buffer);
-    ReadingLinkHost linkHost(s);
-    linkHost.attach(&engine, &cycle);
-    link.setHost(&linkHost);
+    CycleRig rig;
+    ScpiLink &link = rig.link;
+    MeasurementCycle &cycle = rig.cycle;
     TemperatureHost host;
     cycle.setHost(&host);
-    Ttempcalcf window(s, link);
+    Ttempcalcf window(rig.s, link);
     window.findChild<QAction *>(QStringLiteral("Sendtemperaturetoinstrumentdisplay1"))->trigger();
     // Time inside the window's conversion (fields, status, display command) per reading.
     qint64 conversionNs = 0;
     qint64 conversions = 0;
-    engine.autoTemperature = [&](long double ohm) -> std::optional<long double> {
+    rig.engine.autoTemperature = [&](long double ohm) -> std::optional<long double> {
         if (!host.on)
             return std::nullopt;
         QElapsedTimer t;
@@ -125,16 +116,9 @@ void BM_AutomaticReadingsWithTemperature(benchmark::State &state)
             const int on = round % 2;
             host.on = on;
             readings = 0;
-            QElapsedTimer wall;
-            wall.start();
-            cycle.automeas1cbClick(true);
-            while (wall.elapsed() < 1000)
-                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-            cycle.automeas1cbClick(false);
-            while (cycle.busy())
-                QCoreApplication::processEvents();
+            const double taken = rig.measureFor(1000);
             perSecond[on] += double(readings);
-            seconds[on] += wall.elapsed() / 1000.0;
+            seconds[on] += taken;
         }
         state.SetIterationTime(seconds[0] + seconds[1]);
     }
