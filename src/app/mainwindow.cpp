@@ -306,12 +306,24 @@ void MainForm::buildPages()
     connect(m_devicePage, &DevicePage::statusText, this,
             [this](const QString &t) { setStatusPanel(0, t); });
     connect(m_devicePage, &DevicePage::connectRequested, this, [this] {
-        if (!m_comm || m_link.connected())
+        // During a connect the row must not overwrite the address being connected to.
+        if (!m_comm || m_link.connected() || m_link.sequenceRunning())
             return;
         m_comm->ShowDevice();
         m_comm->INITbClick();
     });
     connect(&m_link, &ScpiLink::connectedChanged, m_devicePage, &DevicePage::setConnected);
+    connect(&m_link, &ScpiLink::sequenceEnded, this, [this] {
+        if (m_connectPressPending)
+            QMetaObject::invokeMethod(this, &MainForm::Connect1Click, Qt::QueuedConnection);
+    });
+    // A gap in the record is marked in the data file.
+    connect(&m_link, &ScpiLink::connectionLost, m_saver,
+            [this] { m_saver->connectionLost(dtime::now()); });
+    connect(&m_link, &ScpiLink::connectedChanged, m_saver, [this](bool up) {
+        if (up)
+            m_saver->connectionRestored(dtime::now());
+    });
 }
 
 void MainForm::buildMenus()
@@ -745,8 +757,15 @@ bool MainForm::eventFilter(QObject *watched, QEvent *event)
 
 void MainForm::Connect1Click()
 {
-    if (!m_comm || m_link.sequenceRunning())
+    if (!m_comm)
         return;
+    if (m_link.sequenceRunning()) {
+        // The last press decides: carried out once the running sequence is over (a second
+        // press takes the first back).
+        m_connectPressPending = !m_connectPressPending;
+        return;
+    }
+    m_connectPressPending = false;
     if (m_link.connected())
         m_comm->QuitCmdClick();
     else
@@ -955,11 +974,6 @@ void MainForm::setLastErrs(const QString &text)
     m_settingsPage->setLastError(text);
 }
 
-void MainForm::setSecondaryText(const QString &text)
-{
-    m_area->secreadl()->setText(text);
-}
-
 void MainForm::setMathLine(const QString &text)
 {
     m_area->setMathLine(text);
@@ -983,6 +997,11 @@ bool MainForm::addToBigChart() const
 bool MainForm::autoTemperatureOn() const
 {
     return m_AutoCalculatetemperature1->isChecked() && m_AutoCalculatetemperature1->isEnabled();
+}
+
+void MainForm::followMeasurementType(int type)
+{
+    setupseq::followMeasurementType(*this, type);
 }
 
 void MainForm::geterrbClick()

@@ -119,12 +119,12 @@ public:
     void setCycleStatus(int index, const QString &text) override;
     void setTermLabel(const QString &text) override;
     void setLastErrs(const QString &text) override;
-    void setSecondaryText(const QString &text) override;
     void setMathLine(const QString &text) override;
     void setRangeText(const QString &text) override;
     void addToChart(const measpol &record) override;
     bool addToBigChart() const override;
     bool autoTemperatureOn() const override;
+    void followMeasurementType(int type) override;
     void geterrbClick() override;
     void measchClick() override;
     void selectThirdEntries() override;
@@ -222,6 +222,7 @@ private:
     QAction *m_Alternatereading1 = nullptr;
     QAction *m_AddmeasurementtobigChart1 = nullptr;
     QAction *m_AutoCalculatetemperature1 = nullptr;
+    bool m_connectPressPending = false; // Shift+F2 during a connect or disconnect
     QAction *m_Setlocalmode1 = nullptr;
     QAction *m_Setremotemode1 = nullptr;
     QAction *m_Setromotemodewithlock1 = nullptr;

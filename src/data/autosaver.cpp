@@ -113,6 +113,7 @@ void AutoSaver::switchOff(bool connected, const measpol &current)
 {
     recordAndWrite(true, connected, current);
     m_fileName.clear();
+    m_lostAt = 0;
     emit stateChanged(false);
 }
 
@@ -130,6 +131,27 @@ QByteArray AutoSaver::gapLine(qint64 n, double first, double last)
         .toUtf8();
 }
 
+QByteArray AutoSaver::connectionGapLine(double lost, double restored)
+{
+    const QString pattern = QStringLiteral("yyyy-mm-dd hh:nn:ss.zzz");
+    return QStringLiteral("# connection lost %1, restored %2")
+        .arg(dtime::format(pattern, lost), dtime::format(pattern, restored))
+        .toUtf8();
+}
+
+void AutoSaver::connectionLost(double when)
+{
+    if (isOn() && m_lostAt == 0)
+        m_lostAt = when;
+}
+
+void AutoSaver::connectionRestored(double when)
+{
+    if (m_lostAt != 0 && isOn())
+        m_marks.push_back({m_frontPos + stagedCount(), connectionGapLine(m_lostAt, when)});
+    m_lostAt = 0;
+}
+
 void AutoSaver::stage(const measpol &rec)
 {
     if (stagedCount() >= m_capacity) {
@@ -140,6 +162,7 @@ void AutoSaver::stage(const measpol &rec)
         ++m_gap.count;
         ++m_dropped;
         m_staged.pop_front();
+        ++m_frontPos;
     }
     m_staged.push_back(rec);
     m_last = rec;
@@ -148,7 +171,9 @@ void AutoSaver::stage(const measpol &rec)
 
 void AutoSaver::dropOldest(int n)
 {
-    m_staged.erase(m_staged.begin(), m_staged.begin() + std::min(n, stagedCount()));
+    n = std::min(n, stagedCount());
+    m_frontPos += n;
+    m_staged.erase(m_staged.begin(), m_staged.begin() + n);
     if (m_staged.empty())
         m_staged.shrink_to_fit(); // a long failure's 100 MB go back once it is over
 }
@@ -196,14 +221,25 @@ void AutoSaver::recordAndWrite(bool force, bool connected, const measpol &curren
     }
     emit waitHint(QString::number(stagedCount()) + QStringLiteral(" save wait "));
     if (force) {
-        writeBatch(m_capacity);
+        writeBatches(m_capacity, true);
         return;
     }
     // At least, not exactly, 51: after a failed write the list is retried.
     if (stagedCount() < kBatch)
         return;
     if (retryDue())
-        writeBatch(kMaxLinesPerWrite);
+        writeBatches(kMaxLinesPerWrite, false);
+}
+
+bool AutoSaver::writeBatches(int maxLines, bool all)
+{
+    for (;;) {
+        if (!writeBatch(maxLines))
+            return false;
+        const bool markNext = !m_marks.empty() && m_marks.front().pos <= m_frontPos;
+        if (!markNext || (stagedCount() == 0 && !all))
+            return true;
+    }
 }
 
 bool AutoSaver::writeBatch(int maxLines)
@@ -246,10 +282,18 @@ bool AutoSaver::writeBatch(int maxLines)
         out += m_comment.toUtf8();
         out += datafile::kCrLf;
     }
+    size_t marks = 0;
+    for (; marks < m_marks.size() && m_marks[marks].pos <= m_frontPos; ++marks) {
+        out += m_marks[marks].line;
+        out += datafile::kCrLf;
+    }
     qsizetype prefixEnd = out.size();
 
     constexpr int kChunk = 2048;
-    const int total = std::min(stagedCount(), maxLines);
+    int total = std::min(stagedCount(), maxLines);
+    // A batch ends before the next mark; the following batch begins with it.
+    if (marks < m_marks.size())
+        total = static_cast<int>(std::min<qint64>(total, m_marks[marks].pos - m_frontPos));
     off_t committed = oldSize; // end of the last whole chunk
     int linesDone = 0;
     bool prefixDone = false;
@@ -308,6 +352,7 @@ bool AutoSaver::writeBatch(int maxLines)
     if (prefixDone) {
         m_gap = Gap{};
         m_comment.clear();
+        m_marks.erase(m_marks.begin(), m_marks.begin() + static_cast<qsizetype>(marks));
     }
     dropOldest(linesDone);
     if (!ok) {

@@ -75,6 +75,12 @@ public:
 
     // One comment line written before the next batch's data lines; a later one replaces it.
     void setPendingComment(const QString &line) { m_comment = line; }
+
+    // The link was lost, and is back: while saving, the file gets a comment line at the
+    // gap, between the last reading before it and the first after.
+    void connectionLost(double when);
+    void connectionRestored(double when);
+    static QByteArray connectionGapLine(double lost, double restored);
     QString pendingComment() const { return m_comment; }
 
     bool isOn() const { return !m_fileName.isEmpty(); }
@@ -116,8 +122,18 @@ private:
         double last = 0;
     };
 
+    // A comment line that goes into the file before the reading staged as number `pos`.
+    struct Mark
+    {
+        qint64 pos;
+        QByteArray line;
+    };
+
     void stage(const measpol &rec);
     void dropOldest(int n);
+    // Writes batches until no mark is left at the front of what is staged (a batch stops
+    // before a mark, the next begins with it). `all`: everything staged and every mark.
+    bool writeBatches(int maxLines, bool all);
     bool writeBatch(int maxLines);
     void failed();
     QString lostText() const;
@@ -139,4 +155,7 @@ private:
     bool m_brokenTail = false; // the file ends inside a line after a failure
     measpol m_last;            // the reading staged last
     bool m_hasLast = false;
+    std::deque<Mark> m_marks;
+    qint64 m_frontPos = 0; // number of staged(0) in the sequence of staged readings
+    double m_lostAt = 0;   // when the link was lost; 0: it was not
 };

@@ -130,24 +130,11 @@ void MeasurementCycle::RunCycle()
         // The configuration field first, so this reading is shown and recorded with its
         // own function, units, range and resolution rather than those of the one before.
         m_engine.ParseConf(m_link.NextField());
-        const bool autoTemperature = m_host->autoTemperatureOn();
-        if (autoTemperature) {
-            st.Lunits2 = st.Lunits1;
-            st.Units2 = st.Units1;
-            st.Lunits1 = QStringLiteral("cDeg");
-            st.Units1 = QStringLiteral("\u00b0C");
-        }
-        if (st.mathEnabled) {
-            st.Lunits2 = st.Lunits1;
-            st.Units2 = st.Units1;
-            if (!m_s.Math_units.isEmpty())
-                st.Units1 = m_s.Math_units;
-            st.Lunits1 = st.Units1;
-        }
+        // Each reading follows its own configuration: one that has left resistance is
+        // neither converted nor labelled as a temperature.
+        m_host->followMeasurementType(st.type);
+        m_engine.labelUnits(m_host->autoTemperatureOn());
         m_process();
-        if (autoTemperature)
-            m_host->setSecondaryText(st.Units2 + QLatin1Char(' ') +
-                                     m_link.host().formatValue(st.secondary));
         m_host->setMathLine(m_engine.mathLine());
         m_host->setRangeText(m_engine.rangeText());
 

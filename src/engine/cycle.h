@@ -38,7 +38,6 @@ public:
     virtual void setTermLabel(const QString &) {}
     virtual void setLastErrs(const QString &) {}
     virtual void setFetchGroupVisible(bool) {}
-    virtual void setSecondaryText(const QString &) {}
     virtual void setMathLine(const QString &) {}
     virtual void setRangeText(const QString &) {}
     virtual void requestGraphRefresh() {}
@@ -46,6 +45,9 @@ public:
     virtual void addToChart(const measpol &) {}
     virtual bool addToBigChart() const { return true; }
     virtual bool autoTemperatureOn() const { return false; }
+    // The function a configuration reply named: what depends on it (the temperature
+    // conversion) follows before the reading is processed.
+    virtual void followMeasurementType(int) {}
     // Requests 20 to 23 and 254.
     virtual void geterrbClick() {}
     virtual void measchClick() {}

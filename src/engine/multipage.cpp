@@ -141,6 +141,11 @@ bool MultiPage::addToBigChart() const
     return m_outer->addToBigChart();
 }
 
+bool MultiPage::autoTemperatureOn() const
+{
+    return m_outer->autoTemperatureOn();
+}
+
 void MultiPage::requestGraphRefresh()
 {
     m_outer->requestGraphRefresh();

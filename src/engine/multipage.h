@@ -50,6 +50,7 @@ public:
     void addSeriesReading(int sampleNumber) override;
     void redrawChart() override;
     bool addToBigChart() const override;
+    bool autoTemperatureOn() const override;
     void requestGraphRefresh() override;
 
 private:

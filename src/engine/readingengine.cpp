@@ -64,13 +64,22 @@ void ReadingEngine::ParseConf(QStringView reply)
     s = s.toUpper();
 
     m_st.Lunits1.clear();
-    if (const auto m = matchConfType(s)) {
+    const auto m = matchConfType(s);
+    if (m) {
         m_st.type = m->type;
         m_st.Units1 = m->Units1;
         m_st.Lunits1 = m->Lunits1;
     }
     if (m_st.Lunits1.isEmpty())
         m_st.Lunits1 = m_st.Units1;
+    // The relabelling of a reading starts from the function's own unit, never from a
+    // relabelled one that an unknown reply left standing.
+    if (m) {
+        m_confUnits1 = m_st.Units1;
+        m_confLunits1 = m_st.Lunits1;
+    } else {
+        m_confLunits1 = m_confUnits1;
+    }
 
     // Function name, range, resolution, separated by blanks.
     const qsizetype first = s.indexOf(QLatin1Char(' '));
@@ -80,6 +89,25 @@ void ReadingEngine::ParseConf(QStringView reply)
     const QStringView resolText = second < 0 ? QStringView() : rest.mid(second + 1);
     m_st.range = convertNumber(rangeText, 0);
     m_st.resol = convertNumber(resolText, 0);
+}
+
+void ReadingEngine::labelUnits(bool autoTemperature)
+{
+    m_st.Units1 = m_confUnits1;
+    m_st.Lunits1 = m_confLunits1;
+    if (autoTemperature) {
+        m_st.Lunits2 = m_st.Lunits1;
+        m_st.Units2 = m_st.Units1;
+        m_st.Lunits1 = QStringLiteral("cDeg");
+        m_st.Units1 = QStringLiteral("\u00b0C");
+    }
+    if (m_st.mathEnabled) {
+        m_st.Lunits2 = m_st.Lunits1;
+        m_st.Units2 = m_st.Units1;
+        if (!m_s.Math_units.isEmpty())
+            m_st.Units1 = m_s.Math_units;
+        m_st.Lunits1 = m_st.Units1;
+    }
 }
 
 bool ReadingEngine::FilterPass(long double value) const
@@ -152,6 +180,7 @@ ReadingView ReadingEngine::ProcessReading()
         st.secondary = st.processed;
         st.processed = *temperature < -299 ? 1e-38L : *temperature;
         st.current = st.processed;
+        view.secreadl = st.Units2 + QLatin1Char(' ') + FormatValue(st.secondary, sep);
         view.barColour = DisplayColour::Magenta;
     } else {
         view.barColour = DisplayColour::Green;

@@ -96,6 +96,10 @@ public:
 
     ReadingView ProcessReading();
     void ParseConf(QStringView reply);
+    // The unit texts of the next reading: its configuration's, the temperature's in place
+    // of the resistance's while it is converted, the math unit in place of the measured
+    // one. Every reading gets them the same way, from the cycle or from a series.
+    void labelUnits(bool autoTemperature);
     bool FilterPass(long double value) const;
 
     // The current reading as a buffer record.
@@ -127,6 +131,9 @@ private:
 
     Settings &m_s;
     ReadingState m_st;
+    // Unit texts as the last configuration reply gave them, before any relabelling.
+    QString m_confUnits1;
+    QString m_confLunits1;
 };
 
 // Type, Units1 and Lunits1 of a configuration reply; false when no key matched.

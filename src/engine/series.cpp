@@ -144,6 +144,8 @@ void SeriesRunner::fetchinitbClick()
 
 long double SeriesRunner::takeReading(qsizetype n)
 {
+    // Converted and labelled as the cycle's readings are.
+    m_engine.labelUnits(m_host->autoTemperatureOn());
     m_process();
     if (m_host->addToBigChart())
         m_buffer.Append(m_engine.currentRecord());

@@ -31,6 +31,7 @@ public:
     virtual void redrawChart() {}
     virtual bool addToBigChart() const { return true; }
     virtual void requestGraphRefresh() {}
+    virtual bool autoTemperatureOn() const { return false; }
 };
 
 // The multiple measurement: configures the instrument for a triggered series, waits for

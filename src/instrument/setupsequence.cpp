@@ -69,6 +69,20 @@ void measchClick(ScpiPort &port, SetupPage &page, SetupHost &host)
     page.setMeasChEnabled(true);
 }
 
+void followMeasurementType(SetupHost &host, int type, bool always)
+{
+    if (meascat::offersAutoTemperature(type)) {
+        if (always || !host.autoTempEnabled()) {
+            host.setAutoTempEnabled(true);
+            host.runAutoTempHandler();
+        }
+    } else if (always || host.autoTempEnabled() || host.autoTempChecked()) {
+        host.setAutoTempChecked(false);
+        host.runAutoTempHandler();
+        host.setAutoTempEnabled(false);
+    }
+}
+
 void ReadBackState(ScpiPort &port, SetupPage &page, SetupHost &host)
 {
     page.setIdentificationLine(deviceLine(port.identity()));
@@ -96,14 +110,7 @@ void ReadBackState(ScpiPort &port, SetupPage &page, SetupHost &host)
         page.selectFilter(meascat::filterSelection(reply));
     }
 
-    if (meascat::offersAutoTemperature(type)) {
-        host.setAutoTempEnabled(true);
-        host.runAutoTempHandler();
-    } else {
-        host.setAutoTempChecked(false);
-        host.runAutoTempHandler();
-        host.setAutoTempEnabled(false);
-    }
+    followMeasurementType(host, type, true);
 
     host.holdReadingRequests(false);
     host.requestProcessReading();

@@ -108,6 +108,10 @@ QString deviceLine(const ScpiPort::Identity &id);
 void measchClick(ScpiPort &port, SetupPage &page, SetupHost &host);
 // Reads the instrument's function, filter, terminals and error into the page.
 void ReadBackState(ScpiPort &port, SetupPage &page, SetupHost &host);
+// "Auto Calculate temperature" is offered only in the resistance functions: leaving them
+// unchecks and disables it, coming back enables it. `always` runs the handler even when
+// nothing changes (the read-back does).
+void followMeasurementType(SetupHost &host, int type, bool always = false);
 // After a successful connect: range and resolution on their third entries, then read-back.
 void readBackAfterConnect(ScpiPort &port, SetupPage &page, SetupHost &host);
 // "Reset!" once the operator has said Yes.

@@ -34,6 +34,27 @@ QString fromWire(const QByteArray &b)
     return QString::fromLatin1(b);
 }
 
+// A program message with a query in it gets one answer line; a "?" inside a quoted text
+// (DISP:TEXT 'ok?') asks nothing.
+bool asksForAnswer(const QString &cmd)
+{
+    QChar quote;
+    for (const QChar c : cmd) {
+        if (!quote.isNull()) {
+            if (c == quote)
+                quote = QChar();
+        } else if (c == QLatin1Char('\'') || c == QLatin1Char('"')) {
+            quote = c;
+        } else if (c == QLatin1Char('?')) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// How long a supervision probe waits for any sign of life after a read timed out.
+constexpr int kProbeMs = 1500;
+
 } // namespace
 
 ScpiLink::ScpiLink(Settings &settings, QObject *parent) : QObject(parent), m_s(settings)
@@ -137,6 +158,7 @@ void ScpiLink::pullSocket()
     m_lastInputTick = now;
     // The socket layer holds at most kSocketBufferBytes, so one chunk stays small.
     QByteArray chunk = m_socket->readAll();
+    m_received += chunk.size();
     if (!m_skipLongLine) {
         m_rx += chunk;
         return;
@@ -155,6 +177,33 @@ void ScpiLink::pullSocket()
     m_rx += m_skipTail.mid(at + m_eol.size());
     m_skipTail.clear();
     m_skipLongLine = false;
+    lineArrived();
+}
+
+bool ScpiLink::lineArrived()
+{
+    if (m_unanswered > 0)
+        --m_unanswered;
+    if (m_owed == 0)
+        return false;
+    --m_owed;
+    return true;
+}
+
+void ScpiLink::abandonAnswer()
+{
+    if (m_unanswered > m_owed) {
+        ++m_owed;
+        m_owedSince = dtime::ticks();
+    }
+}
+
+void ScpiLink::expireOwed()
+{
+    if (m_owed > 0 && dtime::tickDiff(dtime::ticks(), m_owedSince) > 2 * m_s.DataTimeout) {
+        m_unanswered = std::max(0, m_unanswered - m_owed);
+        m_owed = 0;
+    }
 }
 
 bool ScpiLink::waitingBytes() const
@@ -206,6 +255,10 @@ void ScpiLink::discardStale()
                 head = fromWire(m_rx.left(40));
             dropped += m_rx.size();
             const bool whole = m_eol != kNoEol && m_rx.endsWith(m_eol);
+            if (m_eol != kNoEol) {
+                for (qsizetype n = m_rx.count(m_eol); n > 0; --n)
+                    lineArrived();
+            }
             m_rx.clear();
             if (!whole)
                 startSkip();
@@ -251,6 +304,7 @@ ScpiLink::LineResult ScpiLink::receiveLine(QByteArray &line, quint32 serial)
         if (at >= 0) {
             if (at > m_maxLine) {
                 m_rx.remove(0, at + m_eol.size());
+                lineArrived();
                 return LineResult::TooLong;
             }
             line = m_rx.left(at);
@@ -291,6 +345,9 @@ void ScpiLink::SendCmd(const QString &cmd, bool pause)
     discardStale();
     if (!m_connected)
         return;
+    expireOwed();
+    if (asksForAnswer(cmd))
+        ++m_unanswered;
     if (m_socket && m_socket->state() == QAbstractSocket::ConnectedState) {
         // Command and terminator in one write: one segment, no delayed-ACK stall.
         m_socket->write(toWire(cmd) + "\r\n");
@@ -311,7 +368,7 @@ QString ScpiLink::ReadValue()
     return readCommon(false, true);
 }
 
-bool ScpiLink::awaitReply(const QString &mark, int pauseMs, bool quick, quint32 serial)
+ScpiLink::Await ScpiLink::awaitReply(int pauseMs, bool quick, quint32 serial)
 {
     readelapsed = 0;
     quint32 passStart = dtime::ticks();
@@ -324,20 +381,79 @@ bool ScpiLink::awaitReply(const QString &mark, int pauseMs, bool quick, quint32 
         pullSocket();
         if (waitingBytes())
             readelapsed = 0;
+        // A closed or reset peer ends the wait at once: nothing more will come.
+        if (readelapsed > 0 && m_peerClosed)
+            return Await::Ready;
         DelayMs(pauseMs);
         // Disconnected, or reconnected meanwhile: this read belongs to the old connection.
         if (!m_connected || serial != m_serial)
-            return false;
-        if (readelapsed > m_s.DataTimeout) {
-            AddLog(timeStamp() + QLatin1Char(' ') + mark + QStringLiteral("TIMEOUT "));
-            return false;
-        }
+            return Await::Gone;
+        if (readelapsed > m_s.DataTimeout)
+            return Await::TimedOut;
         if (quick) {
             DelayMs(40);
-            readelapsed = 0;
+            pullSocket();
+            // A drain that finds nothing has nothing to report.
+            return waitingBytes() || m_peerClosed ? Await::Ready : Await::Nothing;
         }
         if (readelapsed < 1)
-            return true;
+            return Await::Ready;
+    }
+}
+
+ScpiLink::Answer ScpiLink::readAnswer(QByteArray &raw, ReadKind kind, bool quick)
+{
+    static const QString kMarks[] = {QStringLiteral("<R "), QStringLiteral("<# "),
+                                     QStringLiteral("<L ")};
+    const QString &mark = kMarks[static_cast<int>(kind)];
+    const int pauseMs = kind == ReadKind::Reply ? 1 : kind == ReadKind::Value ? 3 : 10;
+    const quint32 serial = m_serial;
+    expireOwed();
+    // A line dropped as owed to an earlier read is kept: should nothing else come, the
+    // earlier query was never answered and that line was this one's answer.
+    QByteArray dropped;
+    bool droppedOne = false;
+    for (;;) {
+        const Await a = awaitReply(pauseMs, quick, serial);
+        if (a == Await::Gone)
+            return Answer::Failed;
+        if (a == Await::Nothing) {
+            // Whatever the drained commands still answer comes too late for anybody.
+            while (m_unanswered > m_owed)
+                abandonAnswer();
+            return Answer::Silent;
+        }
+        if (a == Await::TimedOut) {
+            if (droppedOne) {
+                m_unanswered = std::max(0, m_unanswered - 1);
+                m_owed = 0;
+                readelapsed = 0;
+                raw = dropped;
+                return Answer::Ok;
+            }
+            AddLog(timeStamp() + QLatin1Char(' ') + mark + QStringLiteral("TIMEOUT "));
+            abandonAnswer();
+            return Answer::Failed;
+        }
+        const LineResult r = takeLine(raw, serial);
+        if (r == LineResult::Timeout)
+            abandonAnswer(); // the rest of the line is skipped when it comes
+        if (r != LineResult::Ok) {
+            if (kind == ReadKind::Reply)
+                AddLog(QStringLiteral("<R Error: ") + m_lastErrorText);
+            else
+                AddLog(
+                    timeStamp() +
+                    (kind == ReadKind::Value ? QStringLiteral(" <#! ") : QStringLiteral(" <L! ")) +
+                    m_lastErrorText);
+            return Answer::Failed;
+        }
+        if (!lineArrived() || m_eol == kNoEol)
+            return Answer::Ok;
+        AddLog(timeStamp() + QStringLiteral(" <R STALE %1 bytes dropped: ").arg(raw.size()) +
+               fromWire(raw.left(40)));
+        dropped = raw;
+        droppedOne = true;
     }
 }
 
@@ -387,22 +503,11 @@ QString ScpiLink::readCommon(bool quick, bool value)
     }
 
     m_readbusy = true;
-    const quint32 serial = m_serial;
-    if (!awaitReply(mark, value ? 3 : 1, quick, serial)) {
-        m_readbusy = false;
-        return QString();
-    }
     QByteArray raw;
-    const LineResult r = takeLine(raw, serial);
-    if (r != LineResult::Ok) {
-        if (value)
-            AddLog(timeStamp() + QStringLiteral(" <#! ") + m_lastErrorText);
-        else
-            AddLog(QStringLiteral("<R Error: ") + m_lastErrorText);
+    if (readAnswer(raw, value ? ReadKind::Value : ReadKind::Reply, quick) != Answer::Ok) {
         m_readbusy = false;
         return QString();
     }
-
     const QString line = fromWire(raw);
     LastRaw = line;
     LastData = line;
@@ -462,30 +567,38 @@ void ScpiLink::DetectEOL()
 {
     receiveRaw(250, 10);
     SendCmd(QStringLiteral("*ESE?"));
-    // The reply may take longer than 10 ms on a real network: wait for it up to the line
-    // time-out, and once a CR or LF is there give the rest of the terminator 10 ms more.
-    // A reply within the first 10 ms is judged on those 10 ms alone.
+    // The reply may take longer than 10 ms on a real network, or longer than the line
+    // time-out on a slow instrument: wait for its first bytes as for any reply, then up to
+    // the line time-out for a CR or LF, and once one is there 10 ms more for the rest of
+    // the terminator. A reply within the first 10 ms is judged on those 10 ms alone.
     constexpr int kWindowMs = 10;
     const quint32 start = dtime::ticks();
     QByteArray bytes;
     bool seen = false;
     quint32 deadline = start + kWindowMs;
+    quint32 lastInput = start;
     for (;;) {
         pullSocket();
         const QByteArray part = m_rx.left(250 - bytes.size());
         m_rx.remove(0, part.size());
         bytes += part;
         const quint32 now = dtime::ticks();
+        if (!part.isEmpty())
+            lastInput = now;
         if (!seen && (part.contains('\r') || part.contains('\n'))) {
             seen = true;
             if (dtime::tickDiff(now, start) > kWindowMs)
                 deadline = now + kWindowMs;
         }
-        if (bytes.size() >= 250 || !m_socket)
+        if (bytes.size() >= 250 || !m_socket || m_peerClosed)
             break;
-        const int limit = seen ? 0 : std::max(0, m_s.LanTimeout - kWindowMs);
-        if (dtime::tickDiff(now, deadline) > limit)
+        if (seen) {
+            if (dtime::tickDiff(now, deadline) > 0)
+                break;
+        } else if (bytes.isEmpty() ? dtime::tickDiff(now, start) > m_s.DataTimeout
+                                   : dtime::tickDiff(now, lastInput) > m_s.LanTimeout) {
             break;
+        }
         DelayMs(1);
     }
     if (bytes.contains("\r\n")) {
@@ -497,6 +610,11 @@ void ScpiLink::DetectEOL()
         if (bytes.contains('\n'))
             m_eol = "\n";
     }
+    // The answer was taken here. Without one there is no terminator to count lines by.
+    if (!bytes.isEmpty())
+        lineArrived();
+    else
+        m_unanswered = 0;
     const QString log = eolLogText();
     if (!log.isEmpty())
         AddLog(log);
@@ -516,6 +634,8 @@ void ScpiLink::dropSocket()
     m_skipLongLine = false;
     m_skipTail.clear();
     m_skipped = 0;
+    m_unanswered = 0;
+    m_owed = 0;
 }
 
 namespace {
@@ -548,7 +668,18 @@ bool ScpiLink::Connect(const QString &host, int port)
     // over one socket.
     if (sequenceRunning())
         return false;
-    const SequenceFlag flag(m_connecting);
+    bool ok;
+    {
+        const SequenceFlag flag(m_connecting);
+        m_host->setConnectButtonEnabled(false);
+        ok = connectSequence(host, port);
+    }
+    emit sequenceEnded();
+    return ok;
+}
+
+bool ScpiLink::connectSequence(const QString &host, int port)
+{
     m_host->setMeasText(QStringLiteral("Connecting..."));
     setConnected(false);
     ++m_serial;
@@ -557,6 +688,7 @@ bool ScpiLink::Connect(const QString &host, int port)
     dropSocket();
     m_peerClosed = false;
     timeoutcount = 0;
+    readelapsed = 0;
 
     auto *sock = new QTcpSocket(this);
     m_socket = sock;
@@ -608,16 +740,19 @@ bool ScpiLink::Connect(const QString &host, int port)
     SendCmd(QStringLiteral("IDN 0"));
     DelayMs(kIdnDelay);
     SendCmd(QStringLiteral("*IDN?"));
-    ReadReply(false);
-    auto takeField = [this] {
-        const qsizetype comma = LastRaw.indexOf(QLatin1Char(','));
-        const QString f = comma < 0 ? QString() : LastRaw.left(comma).left(50);
-        LastRaw.remove(0, comma + 1);
+    // Only what this answer holds: without one, a reply left from before must not become
+    // the identification.
+    QString idn = ReadReply(false);
+    auto takeField = [&idn] {
+        const qsizetype comma = idn.indexOf(QLatin1Char(','));
+        const QString f = comma < 0 ? QString() : idn.left(comma).left(50);
+        idn.remove(0, comma + 1);
         return f;
     };
     maker = printable(takeField());
     model = printable(takeField());
     serial = printable(takeField());
+    LastRaw = idn;
 
     SendCmd(QStringLiteral("CAL:DATE?"));
     caldate = printable(ReadReply(false)).left(50);
@@ -659,7 +794,15 @@ void ScpiLink::Disconnect()
 {
     if (m_disconnecting)
         return;
-    const SequenceFlag flag(m_disconnecting);
+    {
+        const SequenceFlag flag(m_disconnecting);
+        disconnectSequence();
+    }
+    emit sequenceEnded();
+}
+
+void ScpiLink::disconnectSequence()
+{
     m_host->setMeasText(QStringLiteral("Disconnect..."));
     for (const QString &line : std::as_const(m_s.closeList)) {
         if (line.startsWith(QLatin1Char('/')))
@@ -682,6 +825,25 @@ void ScpiLink::Disconnect()
     m_host->setStatusPanel(0, QStringLiteral("Press [Shift + F2] for connection to ") + m_connHost +
                                   QLatin1Char(':') + m_connPort);
     m_host->setConnectCaption(lang::text(u"Connect"));
+}
+
+bool ScpiLink::awaitLife(int ms)
+{
+    const quint32 serial = m_serial;
+    const quint32 start = dtime::ticks();
+    m_readbusy = true;
+    pullSocket();
+    const qint64 before = m_received;
+    bool alive = waitingBytes();
+    while (!alive && m_connected && serial == m_serial && !m_peerClosed &&
+           dtime::tickDiff(dtime::ticks(), start) <= ms) {
+        DelayMs(1);
+        pullSocket();
+        alive = m_received != before;
+    }
+    if (serial == m_serial)
+        m_readbusy = false;
+    return alive;
 }
 
 void ScpiLink::declareLost()
@@ -735,10 +897,19 @@ void ScpiLink::supervise()
             m_host->setStatusPanel(0, QStringLiteral(" Data read timeout: %1:%2")
                                           .arg(secs / 60, 2, 10, QLatin1Char('0'))
                                           .arg(secs % 60, 2, 10, QLatin1Char('0')));
-            // The probe's answer only shows the link lives; it is no reading.
+            // The probe's answer only shows the link lives; it is no reading. A half-open
+            // peer gives nothing at all, not even the answer the failed read waited for.
             SendCmd(QStringLiteral("*IDN?"));
-            ReadReply(false);
             ++timeoutcount;
+            const quint32 serial = m_serial;
+            if (!awaitLife(kProbeMs)) {
+                if (m_connected && serial == m_serial)
+                    declareLost();
+                return;
+            }
+            abandonAnswer();
+            readelapsed = 0;
+            timeoutcount = 0;
         } else if (readelapsed <= m_s.DataTimeout) {
             m_host->setStatusPanel(1, spin + QStringLiteral("  ") +
                                           QString::number(m_host->lastMeasurementPeriod()) +
@@ -770,15 +941,8 @@ QString ScpiLink::FetchList(const FetchCallback &onReading)
     }
 
     m_readbusy = true;
-    const quint32 serial = m_serial;
-    if (!awaitReply(QStringLiteral("<L "), 10, false, serial)) {
-        m_readbusy = false;
-        return QString();
-    }
     QByteArray raw;
-    const LineResult r = takeLine(raw, serial);
-    if (r != LineResult::Ok) {
-        AddLog(timeStamp() + QStringLiteral(" <L! ") + m_lastErrorText);
+    if (readAnswer(raw, ReadKind::Fetch, false) != Answer::Ok) {
         m_readbusy = false;
         return QString();
     }

@@ -103,6 +103,8 @@ signals:
     void socketStatus(const QString &text);
     void connectedChanged(bool connected);
     void connectionLost();
+    // A connect or disconnect sequence is over (whatever its outcome).
+    void sequenceEnded();
     // Supervision: whether the connect commands may be used now.
     void connectAllowed(bool allowed);
     // The value of a ReadValue reply in display form (the console's `lastvall`).
@@ -117,21 +119,40 @@ public:
     static QString timeStamp();
 
 private:
+    bool connectSequence(const QString &host, int port);
+    void disconnectSequence();
     void DetectEOL();
     QByteArray receiveRaw(int maxBytes, int timeoutMs);
     enum class LineResult { Ok, Timeout, Closed, TooLong };
     LineResult receiveLine(QByteArray &line, quint32 serial);
+    // A reply line came off the wire (taken, dropped or skipped): it answers the oldest
+    // query still waiting for one. True when that answer is owed to a read that gave up.
+    bool lineArrived();
+    // The query of a read that gave up: its answer, should it still come, is nobody's.
+    void abandonAnswer();
+    // Answers owed to reads that gave up are forgotten when they do not come for long:
+    // the instrument did not answer those queries at all.
+    void expireOwed();
+    enum class Await { Ready, Gone, TimedOut, Nothing };
     void pullSocket();
     // Before a new query: what is still waiting belongs to an abandoned reply.
     void discardStale();
     void declareLost();
+    // Waits up to `ms` for any byte from the peer; false when none came.
+    bool awaitLife(int ms);
     void waitSendDrained(int maxMs);
     QString readCommon(bool quick, bool value);
     // Waits for the first bytes of a reply, pumping events; false when the link went away
     // or the budget ran out (logged with the read's mark and "TIMEOUT ").
-    bool awaitReply(const QString &mark, int pauseMs, bool quick, quint32 serial);
+    Await awaitReply(int pauseMs, bool quick, quint32 serial);
     // Receives one line and reports the socket state of the receive.
     LineResult takeLine(QByteArray &raw, quint32 serial);
+    // The answer to the last query: waits, drops the answers owed to reads that gave up,
+    // and takes the next line; a failure is logged with the read's marks. Silent: a quick
+    // drain found nothing.
+    enum class ReadKind { Reply, Value, Fetch };
+    enum class Answer { Ok, Failed, Silent };
+    Answer readAnswer(QByteArray &raw, ReadKind kind, bool quick);
     void startSkip();
     void setConnected(bool c);
     void dropSocket();
@@ -153,6 +174,12 @@ private:
     bool m_connecting = false;
     bool m_disconnecting = false;
     quint32 m_serial = 0;
+    // Queries sent whose answer line has not come, and how many of those belong to reads
+    // that gave up (their answers are dropped when they come).
+    int m_unanswered = 0;
+    qint64 m_received = 0; // bytes taken from the socket, ever
+    int m_owed = 0;
+    quint32 m_owedSince = 0;
     qsizetype m_maxLine = kMaxLineBytes;
     int m_lastError = 0;
     QString m_lastErrorText;

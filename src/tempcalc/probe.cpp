@@ -195,22 +195,25 @@ QString questionSuffix(const CatalogueEntry &e)
     return e.questionSuffix ? QString::fromUtf16(e.questionSuffix) : QString();
 }
 
-int readProbeFile(const QString &path, ProbeParams &p)
+int readProbeFile(const QString &path, ProbeParams &p, QString *badKey)
 {
     IniFile ini;
     if (!ini.load(path))
         return 0;
-    return readProbe(ini, p);
+    return readProbe(ini, p, badKey);
 }
 
-int readProbe(const IniFile &ini, ProbeParams &p)
+int readProbe(const IniFile &ini, ProbeParams &p, QString *badKey)
 {
     const int type = ini.readInt(kSection, kFormulaType, 0);
     auto read = [&](const auto &keys, const auto &fields) {
         for (size_t i = 0; i < fields.size(); ++i) {
             // Beyond double's range a value could not be saved again; it counts as unreadable.
             const long double v = ini.readFloat(kSection, QLatin1String(keys[i]), 0);
-            *fields[i] = std::fabs(v) <= std::numeric_limits<double>::max() ? v : 0;
+            const bool usable = std::fabs(v) <= std::numeric_limits<double>::max();
+            *fields[i] = usable ? v : 0;
+            if (!usable && badKey && badKey->isEmpty())
+                *badKey = QLatin1String(keys[i]);
         }
     };
     if (type == 1)
@@ -218,6 +221,25 @@ int readProbe(const IniFile &ini, ProbeParams &p)
     else if (type == 2)
         read(kThermistorKeys, thermistorFields(p));
     return type;
+}
+
+QString unusableKey(const ProbeParams &p, int formulaType)
+{
+    ProbeParams copy = p;
+    const auto check = [](const auto &keys, const auto &fields) {
+        for (size_t i = 0; i < fields.size(); ++i) {
+            if (!(std::fabs(*fields[i]) <= std::numeric_limits<double>::max()))
+                return QString::fromLatin1(keys[i]);
+        }
+        return QString();
+    };
+    if (formulaType == 2)
+        return check(kThermistorKeys, thermistorFields(copy));
+    if (formulaType != 1)
+        return QString();
+    if (!(copy.R0 > 0))
+        return QString::fromLatin1(kCvdKeys[0]);
+    return check(kCvdKeys, cvdFields(copy));
 }
 
 bool writeProbeFile(const QString &path, const ProbeParams &p, int formulaType, QString *error)

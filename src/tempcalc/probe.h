@@ -55,9 +55,14 @@ inline const QString kFormulaType = QStringLiteral("FormulaType");
 // FormulaType of the file (0 when missing or not a number) and, for types 1 and 2, that
 // type's values read into `p` (a missing or unreadable value as 0). Other values stay.
 // A file that cannot be read counts as an empty one.
-int readProbeFile(const QString &path, ProbeParams &p);
+// `badKey`, when given, names the first key whose value is a number no probe can use
+// (beyond double's range); it reads as 0 like an unreadable one.
+int readProbeFile(const QString &path, ProbeParams &p, QString *badKey = nullptr);
 // The same for a file already read.
-int readProbe(const IniFile &ini, ProbeParams &p);
+int readProbe(const IniFile &ini, ProbeParams &p, QString *badKey = nullptr);
+// The probe-file key of the first constant of that formula type that makes the probe
+// unusable (R0 not above 0, a value that is not finite); empty when there is none.
+QString unusableKey(const ProbeParams &p, int formulaType);
 
 // Writes FormulaType and its keys into the file at path, keeping what else it holds.
 bool writeProbeFile(const QString &path, const ProbeParams &p, int formulaType,

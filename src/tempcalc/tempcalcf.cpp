@@ -325,22 +325,57 @@ void Ttempcalcf::writeThermistorFields()
         setText(m_const[i], generalText(v[i]));
 }
 
-void Ttempcalcf::readThermistorFields()
+void Ttempcalcf::readThermistorFields(ProbeParams &p) const
 {
-    long double *v[8] = {&m_p.A0, &m_p.A1, &m_p.A2, &m_p.A3, &m_p.B0, &m_p.B1, &m_p.B2, &m_p.B3};
+    long double *v[8] = {&p.A0, &p.A1, &p.A2, &p.A3, &p.B0, &p.B1, &p.B2, &p.B3};
     for (int i = 0; i < 8; ++i)
         *v[i] = fieldValue(m_const[i]);
 }
 
-void Ttempcalcf::readCvdFields()
+void Ttempcalcf::readCvdFields(ProbeParams &p) const
 {
-    m_p.R0 = fieldValue(m_R0LE);
-    m_p.alpha = fieldValue(m_alphale);
-    m_p.beta = fieldValue(m_betale);
-    m_p.delta = fieldValue(m_deltale);
-    m_p.A = fieldValue(m_coefale);
-    m_p.B = fieldValue(m_coefble);
-    m_p.C = fieldValue(m_coefcle);
+    p.R0 = fieldValue(m_R0LE);
+    p.alpha = fieldValue(m_alphale);
+    p.beta = fieldValue(m_betale);
+    p.delta = fieldValue(m_deltale);
+    p.A = fieldValue(m_coefale);
+    p.B = fieldValue(m_coefble);
+    p.C = fieldValue(m_coefcle);
+}
+
+QString Ttempcalcf::fieldCaption(const QString &key) const
+{
+    const std::pair<const char *, const QLineEdit *> fields[] = {
+        {"Res-0", m_R0LE},      {"Con-A", m_coefale},   {"Con-B", m_coefble},
+        {"Con-C", m_coefcle},   {"Alpha", m_alphale},   {"Beta", m_betale},
+        {"Delta", m_deltale},   {"consA0", m_const[0]}, {"consA1", m_const[1]},
+        {"consA2", m_const[2]}, {"consA3", m_const[3]}, {"consB0", m_const[4]},
+        {"consB1", m_const[5]}, {"consB2", m_const[6]}, {"consB3", m_const[7]}};
+    for (const auto &[name, edit] : fields) {
+        if (key.compare(QLatin1String(name), Qt::CaseInsensitive) != 0)
+            continue;
+        for (const QLabel *l : findChildren<QLabel *>()) {
+            if (l->buddy() == edit)
+                return l->text().remove(QLatin1Char('&')) + QStringLiteral(" (") + key +
+                       QLatin1Char(')');
+        }
+    }
+    return key;
+}
+
+bool Ttempcalcf::takeProbe(const ProbeParams &next, int formulaType, const QString &context)
+{
+    const QString bad = probes::unusableKey(next, formulaType);
+    if (!bad.isEmpty()) {
+        const bool r0 = bad == QLatin1String("Res-0");
+        dialogs::ShowNotice(this, context + fieldCaption(bad) +
+                                      (r0 ? QStringLiteral(" must be a number above 0.")
+                                          : QStringLiteral(" is not a usable number.")) +
+                                      QStringLiteral("\nThe probe in use stays."));
+        return false;
+    }
+    m_p = next;
+    return true;
 }
 
 void Ttempcalcf::ShowProbe()
@@ -414,10 +449,13 @@ void Ttempcalcf::showResults(bool errorToo)
 
 void Ttempcalcf::abcctnClick()
 {
-    m_p.R0 = fieldValue(m_R0LE);
-    m_p.alpha = fieldValue(m_alphale);
-    m_p.beta = fieldValue(m_betale);
-    m_p.delta = fieldValue(m_deltale);
+    ProbeParams next = m_p;
+    next.R0 = fieldValue(m_R0LE);
+    next.alpha = fieldValue(m_alphale);
+    next.beta = fieldValue(m_betale);
+    next.delta = fieldValue(m_deltale);
+    if (!takeProbe(next, 1, QString()))
+        return;
     writeCvdFields();
     if (m_p.alpha != 0 && m_p.beta != 0 && m_p.delta != 0 && m_p.R0 != 0) {
         m_p.deriveAbc();
@@ -456,18 +494,22 @@ void Ttempcalcf::tempcalbtnClick()
     m_Temperature = kNoTemperature;
     m_Rt = numberOf(m_resistle->text().replace(QLatin1Char(','), QLatin1Char('.')));
     m_resistle->setText(generalText(m_Rt));
+    ProbeParams next = m_p;
     if (cvdActive()) {
-        m_p.R0 = fieldValue(m_R0LE);
-        setText(m_R0LE, generalText(m_p.R0));
-        m_p.A = fieldValue(m_coefale);
-        m_p.B = fieldValue(m_coefble);
-        m_p.C = fieldValue(m_coefcle);
-        if (m_p.R0 == 0)
+        next.R0 = fieldValue(m_R0LE);
+        setText(m_R0LE, generalText(next.R0));
+        next.A = fieldValue(m_coefale);
+        next.B = fieldValue(m_coefble);
+        next.C = fieldValue(m_coefcle);
+        const bool derive = m_allcalccb->isChecked();
+        if (derive) {
+            next.alpha = fieldValue(m_alphale);
+            next.beta = fieldValue(m_betale);
+            next.delta = fieldValue(m_deltale);
+        }
+        if (!takeProbe(next, 1, QString()))
             return;
-        if (m_allcalccb->isChecked()) {
-            m_p.alpha = fieldValue(m_alphale);
-            m_p.beta = fieldValue(m_betale);
-            m_p.delta = fieldValue(m_deltale);
+        if (derive) {
             writeCvdFields();
             if (m_p.alpha == 0 || m_p.beta == 0 || m_p.delta == 0)
                 return;
@@ -475,7 +517,9 @@ void Ttempcalcf::tempcalbtnClick()
         }
         computeCvd(true);
     } else {
-        readThermistorFields();
+        readThermistorFields(next);
+        if (!takeProbe(next, 2, QString()))
+            return;
         writeThermistorFields();
         computeThermistor(true);
     }
@@ -487,6 +531,14 @@ long double Ttempcalcf::ConvertReading(long double Rt)
     m_Temperature = kNoTemperature;
     m_Rt = Rt;
     m_resistle->setText(generalText(Rt));
+    // An open or overloaded sensor, or a reading that failed: no formula may turn it into
+    // a believable temperature.
+    if (!isResistanceReading(Rt)) {
+        setText(m_calcultle, temperatureText(m_Temperature));
+        setStatus(kNotCalculated);
+        sendTemperature();
+        return m_Temperature;
+    }
     if (cvdActive()) {
         writeCvdFields();
         if (m_p.R0 == 0)
@@ -546,21 +598,37 @@ void Ttempcalcf::ChooseStandardProbe(const probes::CatalogueEntry &entry)
     ShowTab(entry.kind == probes::EntryKind::Thermistor ? SthTab : CvdTab);
 }
 
-void Ttempcalcf::LoadProbeFile(const QString &path)
+bool Ttempcalcf::LoadProbeFile(const QString &path)
 {
     const QFileInfo info(path);
+    const QString failed =
+        QStringLiteral("Load probe from file:\n") + path + QStringLiteral("\n  Failed.");
     if (!path.isEmpty() && info.isFile()) {
-        m_prbfilename->setText(info.fileName());
-        const int type = probes::readProbeFile(path, m_p);
-        if (type == 0)
-            dialogs::ShowNotice(this, QStringLiteral("Load probe from file:\n") + path +
-                                          QStringLiteral("\n  Failed."));
-        if (type == 1 || type == 2) {
+        // Read aside: a damaged file must leave the probe in use as it was.
+        ProbeParams next = m_p;
+        QString badKey;
+        const int type = probes::readProbeFile(path, next, &badKey);
+        if (type == 0) {
+            m_prbfilename->setText(info.fileName());
+            dialogs::ShowNotice(this, failed);
+        } else if (type == 1 || type == 2) {
+            if (!badKey.isEmpty())
+                dialogs::ShowNotice(this, failed + QStringLiteral("\n") + fieldCaption(badKey) +
+                                              QStringLiteral(" is not a usable number.\n"
+                                                             "The probe in use stays."));
+            if (!badKey.isEmpty() || !takeProbe(next, type, failed + QStringLiteral("\n"))) {
+                ShowProbe();
+                return false;
+            }
+            m_prbfilename->setText(info.fileName());
             m_p.FormulaType = type;
             ShowTab(type == 1 ? CvdTab : SthTab);
+        } else {
+            m_prbfilename->setText(info.fileName());
         }
     }
     ShowProbe();
+    return true;
 }
 
 void Ttempcalcf::setOpenNameHandler(OpenNameHandler h)
@@ -584,12 +652,15 @@ QString Ttempcalcf::openFileName()
 
 void Ttempcalcf::Open1Click()
 {
+    const QString before = m_s.LastProbeFile;
     m_s.LastProbeFile.clear();
     const QString name = openFileName();
     if (name.isEmpty())
         return;
     m_s.LastProbeFile = QFileInfo(name).absoluteFilePath();
-    LoadProbeFile(m_s.LastProbeFile);
+    // A refused file is not the probe in use: the next start must not load it either.
+    if (!LoadProbeFile(m_s.LastProbeFile))
+        m_s.LastProbeFile = before;
 }
 
 void Ttempcalcf::Saveprobe1Click()
@@ -603,9 +674,14 @@ void Ttempcalcf::Saveprobe1Click()
     if (!name.isEmpty()) {
         if (QFileInfo(name).suffix().isEmpty())
             name += QStringLiteral(".prb");
-        readCvdFields();
-        readThermistorFields();
-        m_p.FormulaType = cvdActive() ? 1 : 2;
+        ProbeParams next = m_p;
+        readCvdFields(next);
+        readThermistorFields(next);
+        next.FormulaType = cvdActive() ? 1 : 2;
+        if (!takeProbe(next, next.FormulaType, QString())) {
+            rebuildProbeLine();
+            return;
+        }
         QString error;
         if (probes::writeProbeFile(name, m_p, m_p.FormulaType, &error))
             m_prbfilename->setText(QFileInfo(name).fileName());

@@ -37,7 +37,8 @@ public:
 
     void ShowProbe();
     void ShowTab(Tab tab);
-    void LoadProbeFile(const QString &path);
+    // False when the file was refused (the probe in use stays).
+    bool LoadProbeFile(const QString &path);
     void ChooseStandardProbe(const probes::CatalogueEntry &entry);
 
     void abcctnClick();
@@ -81,8 +82,12 @@ private:
     QWidget *buildSthTab();
     QLineEdit *field(const char *name, const QString &text, QWidget *parent);
     bool cvdActive() const;
-    void readCvdFields();
-    void readThermistorFields();
+    void readCvdFields(ProbeParams &p) const;
+    void readThermistorFields(ProbeParams &p) const;
+    // Makes `next` the probe, or refuses it with a message naming the field that makes it
+    // unusable; `context` opens the message.
+    bool takeProbe(const ProbeParams &next, int formulaType, const QString &context);
+    QString fieldCaption(const QString &key) const;
     void writeCvdFields();
     void writeAbc();
     void writeThermistorFields();

@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "engine/measpol.h"
+
 #include <QtGlobal>
 
+#include <cmath>
 #include <optional>
 
 // Resistance <-> temperature for platinum RTDs (Callendar-Van Dusen) and thermistors
@@ -10,6 +13,13 @@
 
 // The temperature that stands for "no result".
 inline constexpr long double kNoTemperature = -300;
+
+// A reading that can stand for a sensor's resistance: finite and above 0, and not one of
+// the overload, empty or failed-conversion markers. Anything else has no temperature.
+inline bool isResistanceReading(long double ohm)
+{
+    return std::isfinite(ohm) && ohm > 0 && sentinel::isValid(ohm);
+}
 
 struct AbcConstants
 {

@@ -5,6 +5,7 @@
 #include "link/scpilink.h"
 #include "simulator.h"
 #include "tempcalc/tempcalcf.h"
+#include "tempcalc/tempformula.h"
 #include "testutil.h"
 
 #include <QAction>
@@ -277,44 +278,113 @@ private slots:
     void unusualProbeFiles_data()
     {
         QTest::addColumn<QByteArray>("content");
-        QTest::addColumn<int>("notices");
+        // Empty: no message. Else the message names this (after the "Failed." line).
+        QTest::addColumn<QString>("notice");
+        QTest::addColumn<QString>("caption");
         QTest::addColumn<QString>("a0");
         QTest::addColumn<QString>("a1");
-        QTest::newRow("no formula type") << QByteArray("[Probe]\nconsA0=1\n") << 1 << "0.001153805"
-                                         << "0.0002257075";
-        QTest::newRow("formula type 3")
-            << QByteArray("[Probe]\nFormulaType=3\nconsA0=1\n") << 0 << "0.001153805"
-            << "0.0002257075";
-        QTest::newRow("only consA0")
-            << QByteArray("[probe]\n FormulaType = 2 \nconsA0=0.5\n") << 0 << "0.5"
-            << "0";
-        QTest::newRow("damaged")
+        QTest::addColumn<QString>("r0");
+        const QString initialA0 = QStringLiteral("0.001153805");
+        const QString initialA1 = QStringLiteral("0.0002257075");
+        QTest::newRow("no formula type") << QByteArray("[Probe]\nconsA0=1\n") << "Failed."
+                                         << "x.prb" << initialA0 << initialA1 << "100";
+        QTest::newRow("formula type 3") << QByteArray("[Probe]\nFormulaType=3\nconsA0=1\n") << ""
+                                        << "x.prb" << initialA0 << initialA1 << "100";
+        QTest::newRow("only consA0") << QByteArray("[probe]\n FormulaType = 2 \nconsA0=0.5\n") << ""
+                                     << "x.prb"
+                                     << "0.5"
+                                     << "0"
+                                     << "100";
+        // A damaged file never becomes the probe in use.
+        QTest::newRow("damaged: a value beyond every range")
             << (QByteArray("[Probe]\nFormulaType=2\nconsA0=1e999\nconsA1=x1\nconsA2=") +
                 QByteArray(1 << 20, '7') + QByteArray("\n\x00\xff\xfe\x01\nconsA3=2\n", 15))
-            << 0 << "0"
-            << "0";
+            << "(consA0) is not a usable number."
+            << "selected probe" << initialA0 << initialA1 << "100";
+        QTest::newRow("damaged: R0 negative")
+            << QByteArray("[Probe]\nFormulaType=1\nRes-0=-100\nCon-A=3.9083E-3\n")
+            << "(Res-0) must be a number above 0."
+            << "selected probe" << initialA0 << initialA1 << "100";
+        QTest::newRow("damaged: R0 missing")
+            << QByteArray("[Probe]\nFormulaType=1\nCon-A=3.9083E-3\n")
+            << "(Res-0) must be a number above 0."
+            << "selected probe" << initialA0 << initialA1 << "100";
     }
     void unusualProbeFiles()
     {
         QFETCH(QByteArray, content);
-        QFETCH(int, notices);
+        QFETCH(QString, notice);
+        QFETCH(QString, caption);
         QFETCH(QString, a0);
         QFETCH(QString, a1);
+        QFETCH(QString, r0);
         Fixture f;
+        f.settings.LastProbeFile = f.path("before.prb");
         f.writeFile("x.prb", content);
         f.fileName = f.path("x.prb");
         f.trigger("Open1");
-        QCOMPARE(f.notices.size(), notices);
-        if (notices)
-            QCOMPARE(f.notices[0], QStringLiteral("Load probe from file:\n") + f.fileName +
-                                       QStringLiteral("\n  Failed."));
-        QCOMPARE(f.find<QAction>("prbfilename")->text(), QStringLiteral("x.prb"));
+        QCOMPARE(f.notices.size(), notice.isEmpty() ? 0 : 1);
+        if (!notice.isEmpty()) {
+            QVERIFY2(f.notices[0].startsWith(QStringLiteral("Load probe from file:\n") +
+                                             f.fileName + QStringLiteral("\n  Failed.")),
+                     qPrintable(f.notices[0]));
+            QVERIFY2(f.notices[0].contains(notice), qPrintable(f.notices[0]));
+        }
+        QCOMPARE(f.find<QAction>("prbfilename")->text(), caption);
         QCOMPARE(f.text("constA0le"), a0);
         QCOMPARE(f.text("constA1le"), a1);
-        QVERIFY(f.w.probeLine().contains(QStringLiteral("\tFile: x.prb")));
+        QCOMPARE(f.text("R0LE"), r0);
+        QVERIFY(f.w.probeLine().contains(QStringLiteral("\tFile: ") + caption));
+        // A refused file is not loaded at the next start either.
+        if (caption != QLatin1String("x.prb"))
+            QCOMPARE(f.settings.LastProbeFile, f.path("before.prb"));
         // Whatever was loaded, a conversion shows a number.
         f.type("resistle", QStringLiteral("10000"));
         QVERIFY(!f.text("calcultle").contains(QLatin1String("N")));
+    }
+
+    // Constants typed into the window are refused the same way: the field is named and the
+    // probe in use stays, for the automatic conversion too.
+    void typedUnusableConstantsAreRefused_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("named");
+        QTest::newRow("R0 negative, Calculate temperature")
+            << "R0LE"
+            << "-100"
+            << "tempcalbtn"
+            << "R0 - resistance at 0 \u00B0C (Res-0)";
+        QTest::newRow("R0 zero, Calculate A, B, C") << "R0LE"
+                                                    << "0"
+                                                    << "abcctn"
+                                                    << "(Res-0)";
+        QTest::newRow("A beyond range") << "coefale"
+                                        << "1E999"
+                                        << "tempcalbtn"
+                                        << "(Con-A)";
+    }
+    void typedUnusableConstantsAreRefused()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, typed);
+        QFETCH(QString, button);
+        QFETCH(QString, named);
+        Fixture f;
+        const long double before = f.w.ConvertReading(90.1693126727978L);
+        f.w.show();
+        QLineEdit *e = f.find(field.toLatin1().constData());
+        e->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), e);
+        e->selectAll();
+        QTest::keyClicks(QApplication::focusWidget(), typed);
+        f.find<QPushButton>(button.toLatin1().constData())->click();
+        QCOMPARE(f.notices.size(), 1);
+        QVERIFY2(f.notices[0].contains(named), qPrintable(f.notices[0]));
+        QCOMPARE(f.w.ConvertReading(90.1693126727978L), before);
+        // A failed reading has no temperature, whatever the probe.
+        QCOMPARE(f.w.ConvertReading(-1.1e-39L), kNoTemperature);
     }
 
     void displaySending()
