@@ -72,6 +72,12 @@ void FaultProxy::fromProgram(Pair *p)
         p->instrument->state() != QAbstractSocket::ConnectedState)
         return;
     p->instrument->write(p->program->readAll());
+    if (p->heldForCommand) {
+        p->instrument->flush();
+        p->heldForCommand = false;
+        p->holding = false;
+        toProgram(p, std::exchange(p->held, {}));
+    }
 }
 
 void FaultProxy::fromInstrument(Pair *p)
@@ -92,6 +98,11 @@ void FaultProxy::fromInstrument(Pair *p)
         if (bytes.isEmpty())
             return;
     }
+    if (m_holdForCommand && !p->holding) {
+        m_holdForCommand = false;
+        p->holding = true;
+        p->heldForCommand = true;
+    }
     if (m_delayNext > 0 && !p->holding) {
         p->holding = true;
         QTimer::singleShot(m_delayNext, this, [this, p] { release(p); });
@@ -99,6 +110,10 @@ void FaultProxy::fromInstrument(Pair *p)
     }
     if (p->holding) {
         p->held += bytes;
+        return;
+    }
+    if (m_latency > 0) {
+        QTimer::singleShot(m_latency, this, [this, p, bytes] { toProgram(p, bytes); });
         return;
     }
     toProgram(p, bytes);
@@ -120,13 +135,25 @@ void FaultProxy::toProgram(Pair *p, QByteArray bytes)
             m_resetBudget = -1;
             p->program->write(bytes);
             p->program->flush();
-            // The reset follows once the program had time to take the partial reply.
-            QTimer::singleShot(100, this, [this, p] { reset(p); });
+            // The cut follows once the program had time to take the partial reply.
+            QTimer::singleShot(100, this, [this, p] { cut(p); });
             return;
         }
         m_resetBudget -= bytes.size();
     }
     p->program->write(bytes);
+}
+
+void FaultProxy::cut(Pair *p)
+{
+    if (m_hardCut) {
+        reset(p);
+        return;
+    }
+    if (p->program)
+        p->program->disconnectFromHost();
+    if (p->instrument)
+        p->instrument->disconnectFromHost();
 }
 
 void FaultProxy::reset(Pair *p)

@@ -29,7 +29,17 @@ public:
 
     // After `bytes` more reply bytes have gone to the program, its connection is reset (RST),
     // the instrument's side closed. Negative: never.
-    void resetAfter(qint64 bytes) { m_resetBudget = bytes; }
+    void resetAfter(qint64 bytes)
+    {
+        m_resetBudget = bytes;
+        m_hardCut = true;
+    }
+    // The same, but the instrument closes its side in order (FIN) instead of a reset.
+    void closeAfter(qint64 bytes)
+    {
+        m_resetBudget = bytes;
+        m_hardCut = false;
+    }
     // The peer goes silent without closing: nothing is forwarded either way and the program's
     // bytes are no longer read (its send queue fills), but both sockets stay open.
     void setHalfOpen(bool on);
@@ -39,6 +49,11 @@ public:
     qint64 streamedBytes() const { return m_streamed; }
     // The next reply the instrument sends reaches the program `ms` later.
     void delayNextReply(int ms) { m_delayNext = ms; }
+    // Every reply reaches the program `ms` after the instrument sent it (a slow instrument).
+    void setReplyLatency(int ms) { m_latency = ms; }
+    // The next reply is held back until the program sends its next command, and goes to
+    // the program right after that command went to the instrument.
+    void holdNextReplyUntilNextCommand() { m_holdForCommand = true; }
     // Every reply line (up to and with its LF) passes through `rewrite` before it goes on.
     void setReplyRewriter(std::function<QByteArray(const QByteArray &)> rewrite)
     {
@@ -53,6 +68,7 @@ private:
         QByteArray partialLine; // for the rewriter
         QByteArray held;        // a delayed reply
         bool holding = false;
+        bool heldForCommand = false;
     };
 
     void onNewConnection();
@@ -62,6 +78,7 @@ private:
     void release(Pair *p);
     void feedStream(Pair *p);
     void reset(Pair *p);
+    void cut(Pair *p);
 
     QTcpServer m_server;
     quint16 m_target;
@@ -71,5 +88,8 @@ private:
     bool m_stream = false;
     qint64 m_streamed = 0;
     int m_delayNext = 0;
+    int m_latency = 0;
+    bool m_holdForCommand = false;
+    bool m_hardCut = true;
     std::function<QByteArray(const QByteArray &)> m_rewrite;
 };

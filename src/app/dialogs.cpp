@@ -5,6 +5,8 @@
 #include <QFileDialog>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QApplication>
+#include <QDialog>
 #include <QMessageBox>
 #include <QTranslator>
 
@@ -92,6 +94,37 @@ bool AskYesNo(QWidget *owner, const QString &title, const QString &text)
     box.setDefaultButton(QMessageBox::No);
     box.setWindowModality(Qt::ApplicationModal);
     return box.exec() == QMessageBox::Yes;
+}
+
+void AskYesNoLater(QWidget *owner, const QString &title, const QString &text,
+                   std::function<void(bool yes)> answered)
+{
+    if (questionHandler()) {
+        answered(questionHandler()(title, text));
+        return;
+    }
+    auto *box =
+        new QMessageBox(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No, owner);
+    box->setDefaultButton(QMessageBox::No);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    QObject::connect(box, &QDialog::finished, box, [box, answered = std::move(answered)](int) {
+        answered(box->clickedButton() == box->button(QMessageBox::Yes));
+    });
+    box->open();
+}
+
+void dismissModalDialogs()
+{
+    // Each one hidden makes the next one below it the active modal widget.
+    for (int i = 0; i < 16; ++i) {
+        QWidget *w = QApplication::activeModalWidget();
+        if (!w)
+            return;
+        if (auto *d = qobject_cast<QDialog *>(w))
+            d->reject();
+        else
+            w->close();
+    }
 }
 
 QString versionText()

@@ -19,6 +19,12 @@ inline const QString kProgramName = QStringLiteral("Tervaxis");
 void ShowNotice(QWidget *owner, const QString &text);
 // Yes/No question with "No" as default; true on "Yes".
 bool AskYesNo(QWidget *owner, const QString &title, const QString &text);
+// The same question without a nested event loop: the answer comes to `answered` later
+// (at once where a test handler answers), so timers and measuring go on meanwhile.
+void AskYesNoLater(QWidget *owner, const QString &title, const QString &text,
+                   std::function<void(bool yes)> answered);
+// Closes every modal box and dialog that is open, as if cancelled (the session ends).
+void dismissModalDialogs();
 // Error box for failures the user must see (a file that could not be written).
 void ShowError(QWidget *owner, const QString &text);
 

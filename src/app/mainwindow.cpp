@@ -731,13 +731,40 @@ void MainForm::FormClose()
 
 void MainForm::closeEvent(QCloseEvent *e)
 {
-    if (!m_shutdown && !dialogs::AskYesNo(this, windowTitle(), lang::text(u"sAplClose"))) {
-        e->ignore();
+    if (m_closed) {
+        e->accept();
         return;
     }
+    if (!m_shutdown && !m_closeConfirmed) {
+        // Asked without a nested event loop, so measuring and a termination signal are
+        // served while the question is open.
+        e->ignore();
+        m_inCloseEvent = true;
+        askToClose();
+        m_inCloseEvent = false;
+        if (!m_closeConfirmed)
+            return;
+    }
+    m_closed = true;
     FormClose();
     e->accept();
     emit formClosed();
+}
+
+void MainForm::askToClose()
+{
+    if (m_asking)
+        return;
+    m_asking = true;
+    dialogs::AskYesNoLater(this, windowTitle(), lang::text(u"sAplClose"), [this](bool yes) {
+        m_asking = false;
+        // The session ended while the question was open: it closes as the session's end does.
+        if (!yes && !m_shutdown)
+            return;
+        m_closeConfirmed = true;
+        if (!m_inCloseEvent)
+            close();
+    });
 }
 
 bool MainForm::eventFilter(QObject *watched, QEvent *event)

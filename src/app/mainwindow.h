@@ -91,6 +91,8 @@ public:
     // Closing: the pending batch goes to disk before the link closes.
     void FormClose();
     void setShutdown() { m_shutdown = true; }
+    // True once the window has run its closing (countdown, batch, close list).
+    bool closedForGood() const { return m_closed; }
 
 signals:
     // Closing has run to its end: the program ends.
@@ -179,6 +181,7 @@ private:
     QCheckBox *namedLimitBeep() const;
     bool eventFilter(QObject *watched, QEvent *event) override;
     void closeEvent(QCloseEvent *e) override;
+    void askToClose();
 
     Settings &m_s;
     ScpiLink &m_link;
@@ -200,6 +203,10 @@ private:
     THELPf *m_help = nullptr;
     bool m_shown = false;
     bool m_shutdown = false; // the session ends: close without asking
+    bool m_asking = false;         // the close question is open
+    bool m_closeConfirmed = false; // answered Yes (or the session ends)
+    bool m_inCloseEvent = false;
+    bool m_closed = false;
     int m_wideWidth = 0;     // client width of the wide layout
 
     QFrame *m_displayPanel = nullptr;

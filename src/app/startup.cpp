@@ -289,7 +289,10 @@ void Startup::endSession(MainForm &main)
     main.setStatusPanel(0, QStringLiteral("Query End Session"));
     main.setShutdown();
     main.setStatusPanel(0, QStringLiteral("End Session"));
-    main.close();
+    // An open question or dialog gives way; the close question's answer is then "close".
+    dialogs::dismissModalDialogs();
+    if (!main.closedForGood())
+        main.close();
 }
 
 int Startup::run()

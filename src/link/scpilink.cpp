@@ -263,7 +263,7 @@ void ScpiLink::discardStale()
             if (!whole)
                 startSkip();
         }
-        if (!m_skipLongLine || !m_socket || !m_connected ||
+        if (!m_skipLongLine || !m_socket || !m_connected || m_peerClosed ||
             dtime::tickDiff(dtime::ticks(), start) > 2 * m_s.DataTimeout)
             break;
         DelayMs(1);

@@ -311,13 +311,39 @@ private slots:
         }
     }
 
-    // Ended by SIGTERM the program writes every reading it was served.
+    // Ended by SIGTERM the program writes every reading it was served and sends the close
+    // list, also while the close question is open.
+    void terminatedLosesNothing_data()
+    {
+        QTest::addColumn<bool>("question");
+        QTest::newRow("measuring") << false;
+        QTest::newRow("the close question open") << true;
+    }
     void terminatedLosesNothing()
     {
+        QFETCH(bool, question);
         Lane &lane = m_lanes[0];
         startProgram(lane);
         measureAutomatically(lane);
         QTRY_VERIFY_WITH_TIMEOUT(lane.served(lane.servedBefore).size() > 60, 60000);
+        if (question) {
+            // File, Exit with the keyboard: the question box opens over the window.
+            const QString window = mainWindowOf(lane);
+            xdo({QStringLiteral("windowfocus"), QStringLiteral("--sync"), window});
+            xdo({QStringLiteral("key"), QStringLiteral("--clearmodifiers"), QStringLiteral("alt+f"),
+                 QStringLiteral("Up"), QStringLiteral("Return")});
+            const auto windows = [&] {
+                return xdo({QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                            QStringLiteral("--pid"), QString::number(lane.app->processId())})
+                    .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+            };
+            QTRY_VERIFY_WITH_TIMEOUT(windows().size() >= 2, 20000);
+            // Measuring goes on behind the question.
+            const qsizetype before = lane.served(lane.servedBefore).size();
+            QTRY_VERIFY_WITH_TIMEOUT(lane.served(lane.servedBefore).size() > before + 20, 20000);
+        }
+        lane.disconnects(); // takes in what the simulator printed so far
+        const qsizetype closeListBefore = lane.simOut.count("> *RST");
         end(lane, true);
         QList<long double> served;
         QList<long double> saved;
@@ -326,6 +352,7 @@ private slots:
         QCOMPARE(saved.size(), served.size());
         for (qsizetype k = 0; k < saved.size(); ++k)
             QVERIFY(same(saved[k], served[k]));
+        QCOMPARE(lane.simOut.count("> *RST"), closeListBefore + 1);
     }
 };
 

@@ -5,6 +5,7 @@
 
 #include "data/datetime.h"
 
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTimer>
 
@@ -52,29 +53,40 @@ class TestFaults : public QObject
 {
     Q_OBJECT
 private slots:
+    // The link dies while a read waits for its answer: the read ends, and the loss is
+    // told, long before the read's own time-out.
     void deadLinkIsNoticed_data()
     {
-        QTest::addColumn<bool>("reset");
-        QTest::newRow("reset after part of a reply") << true;
-        QTest::newRow("half-open: the peer stops answering") << false;
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<int>("dataTimeout");
+        QTest::addColumn<int>("within"); // ms after the query
+        QTest::newRow("reset in mid-reply") << "rst" << 8000 << 2000;
+        QTest::newRow("closed in mid-reply") << "fin" << 8000 << 2000;
+        QTest::newRow("half-open: the peer stops answering") << "half" << 2000 << 4000;
     }
     void deadLinkIsNoticed()
     {
-        QFETCH(bool, reset);
+        QFETCH(QString, fault);
+        QFETCH(int, dataTimeout);
+        QFETCH(int, within);
         ProxyFixture f;
-        f.settings.DataTimeout = 500;
+        f.settings.DataTimeout = dataTimeout;
         f.settings.LanTimeout = 150;
         QVERIFY(f.start());
         f.link.startSupervision();
         QSignalSpy lost(&f.link, &ScpiLink::connectionLost);
-        if (reset)
+        if (fault == QLatin1String("rst"))
             f.proxy->resetAfter(12);
+        else if (fault == QLatin1String("fin"))
+            f.proxy->closeAfter(12);
         else
             f.proxy->setHalfOpen(true);
+        QElapsedTimer t;
+        t.start();
         f.link.SendCmd(QStringLiteral("read?;conf?;syst:err?"));
         QCOMPARE(f.link.ReadReply(), QString());
-        // Noticed within a couple of read time-outs of the first failed read.
-        QVERIFY(lost.wait(3 * f.settings.DataTimeout + 1000));
+        QTRY_VERIFY_WITH_TIMEOUT(!lost.isEmpty(), within + 1000);
+        QVERIFY2(t.elapsed() <= within, qPrintable(QString::number(t.elapsed())));
         QVERIFY(!f.link.connected());
         QVERIFY(f.host.datalas.contains(QStringLiteral("Connection Lost")));
         QTRY_COMPARE(f.host.appTitle, QStringLiteral("Not Connected!"));
@@ -84,6 +96,78 @@ private slots:
         QVERIFY(f.reconnect());
         f.link.SendCmd(QStringLiteral("syst:err?"));
         QCOMPARE(f.link.ReadReply(), QStringLiteral("+0,\"No error\""));
+    }
+
+    // Every reply later than the line time-out but within the data time-out: each head
+    // field and each reading gets its own answer.
+    void slowInstrumentGetsEveryAnswer_data()
+    {
+        QTest::addColumn<int>("latency");
+        QTest::newRow("a little over the line time-out") << 250;
+        QTest::newRow("half the data time-out") << 1000;
+    }
+    void slowInstrumentGetsEveryAnswer()
+    {
+        QFETCH(int, latency);
+        ProxyFixture f;
+        f.settings.DataTimeout = 2000;
+        f.settings.LanTimeout = 150;
+        QVERIFY(f.sim.listen(0));
+        f.proxy = std::make_unique<FaultProxy>(f.sim.port());
+        QVERIFY(f.proxy->listen());
+        f.proxy->setReplyLatency(latency);
+        QVERIFY(f.reconnect());
+        QCOMPARE(f.link.EOL(), QByteArray("\r\n"));
+        QCOMPARE(f.link.maker, QStringLiteral("ORVA"));
+        QCOMPARE(f.link.model, QStringLiteral("8846S"));
+        QCOMPARE(f.link.serial, QStringLiteral("SIM00001"));
+        QCOMPARE(f.link.caldate, QStringLiteral("2025-11-03"));
+        f.sim.setReadingSequence({QStringLiteral("+1.00000000E+00"),
+                                  QStringLiteral("+2.00000000E+00"),
+                                  QStringLiteral("+3.00000000E+00")});
+        for (const char *want : {"+1.00000000E+00", "+2.00000000E+00", "+3.00000000E+00"}) {
+            f.link.SendCmd(QStringLiteral("read?"));
+            QCOMPARE(f.link.ReadReply(), QLatin1String(want));
+        }
+    }
+
+    // An answer that comes after its read gave up, right after the next query went out,
+    // is dropped; and a query the instrument never answers costs no later answer.
+    void lateAnswerIsNobodysAnswer_data()
+    {
+        QTest::addColumn<bool>("unanswered");
+        QTest::newRow("held back past its read") << false;
+        QTest::newRow("a query the instrument does not answer") << true;
+    }
+    void lateAnswerIsNobodysAnswer()
+    {
+        QFETCH(bool, unanswered);
+        ProxyFixture f;
+        f.settings.DataTimeout = 400;
+        f.settings.LanTimeout = 150;
+        QVERIFY(f.start());
+        f.sim.setReadingSequence({QStringLiteral("+1.00000000E+00"),
+                                  QStringLiteral("+2.00000000E+00"),
+                                  QStringLiteral("+3.00000000E+00")});
+        QStringList answers;
+        if (unanswered) {
+            f.link.SendCmd(QStringLiteral("FOO?"));
+        } else {
+            f.proxy->holdNextReplyUntilNextCommand();
+            f.link.SendCmd(QStringLiteral("read?"));
+        }
+        QCOMPARE(f.link.ReadReply(), QString());
+        for (int i = 0; i < 2; ++i) {
+            f.link.SendCmd(QStringLiteral("read?"));
+            answers << f.link.ReadReply();
+        }
+        const QStringList want = unanswered ? QStringList{QStringLiteral("+1.00000000E+00"),
+                                                          QStringLiteral("+2.00000000E+00")}
+                                            : QStringList{QStringLiteral("+2.00000000E+00"),
+                                                          QStringLiteral("+3.00000000E+00")};
+        QCOMPARE(answers, want);
+        if (!unanswered)
+            QVERIFY(f.logHas(QStringLiteral(" <R STALE ")));
     }
 
     void disconnectFromAPeerThatStoppedReadingKeepsTheWindowAnswering()

@@ -72,6 +72,12 @@ private slots:
         QCOMPARE(f.link.caldate.size(), 50);
         QCOMPARE(f.host.measTexts.first(), QStringLiteral("Connecting..."));
         QVERIFY(f.log.contains(QStringLiteral("127.0.0.1")));
+        // The drains after the lists expect nothing: finding nothing is no error.
+        QSignalSpy status(&f.link, &ScpiLink::socketStatus);
+        f.link.ReadReply(true);
+        QVERIFY(status.isEmpty());
+        QVERIFY2(!f.log.join(QLatin1Char('\n')).contains(QLatin1String("Error")),
+                 qPrintable(f.log.join(QLatin1Char('\n'))));
 
         f.link.Disconnect();
         QVERIFY(!f.link.connected());
@@ -81,6 +87,7 @@ private slots:
                                       QStringLiteral("SYST:LOC")};
         QTRY_COMPARE(f.sim.commands(), expected);
         QCOMPARE(f.host.measTexts.last(), QStringLiteral("Disconnect..."));
+        QVERIFY(!f.log.join(QLatin1Char('\n')).contains(QLatin1String("Error")));
     }
 
     void connectFailure_data()

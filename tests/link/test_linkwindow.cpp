@@ -7,6 +7,9 @@
 #include "data/datafile.h"
 #include "data/datetime.h"
 #include "engine/cycle.h"
+#include "engine/mathpage.h"
+#include "engine/readingarea.h"
+#include "engine/readingcontroller.h"
 
 #include <QAction>
 #include <QApplication>
@@ -15,6 +18,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTimer>
 
@@ -166,9 +170,20 @@ private slots:
         f.main->close();
         QVERIFY2(maxGap < 500, qPrintable(QString::number(maxGap)));
 
-        // The file holds readings the instrument served, and nothing else.
+        // The file holds readings the instrument served, and nothing else but the mark of
+        // the gap, between two readings.
         int readings = 0;
+        int gaps = 0;
+        int readingsAfterGap = 0;
+        const QRegularExpression gapLine(
+            QStringLiteral("^# connection lost \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3}, "
+                           "restored \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3}$"));
         for (const QString &line : readLines(file)) {
+            if (line.startsWith(QLatin1String("# connection"))) {
+                QVERIFY2(gapLine.match(line).hasMatch() && readings > 0, qPrintable(line));
+                ++gaps;
+                continue;
+            }
             measpol rec;
             const QByteArray bytes = line.toUtf8();
             const datafile::LineResult r = datafile::parseDataLine(bytes, ';', rec);
@@ -176,8 +191,81 @@ private slots:
                 continue;
             QVERIFY2(r.kind == datafile::LineKind::Stored && rec.value1 == 1.5L, qPrintable(line));
             ++readings;
+            readingsAfterGap += gaps;
         }
         QVERIFY(readings >= 25);
+        QCOMPARE(gaps, fault == QLatin1String("reset") ? 1 : 0);
+        if (gaps)
+            QVERIFY(readingsAfterGap >= 20);
+    }
+
+    // The loss is noticed at once, so Shift+F2 after a drop connects; and a press while a
+    // disconnect is under way is carried out when it ends.
+    void lastShiftF2Decides()
+    {
+        Window f;
+        f.settings.DataTimeout = 5000;
+        QVERIFY(f.showViaProxy());
+        f.pressShiftF2();
+        QVERIFY(f.link.connected());
+        QTest::mouseClick(f.find<QCheckBox>("automeas1cb"), Qt::LeftButton);
+        QTRY_VERIFY(f.buffer.bigarycnt() >= 5);
+        f.proxy->resetAfter(10);
+        QTRY_VERIFY_WITH_TIMEOUT(!f.link.connected(), 2500);
+        f.pressShiftF2();
+        QVERIFY(f.link.connected());
+
+        bool duringDisconnect = false;
+        QTimer::singleShot(100, &f.link, [&] {
+            duringDisconnect = f.link.sequenceRunning();
+            f.pressShiftF2();
+        });
+        f.pressShiftF2();
+        QTRY_VERIFY(f.link.connected() && !f.link.sequenceRunning());
+        QVERIFY(duringDisconnect);
+        const qint64 count = f.buffer.bigarycnt();
+        QTRY_VERIFY(f.buffer.bigarycnt() >= count + 5);
+    }
+
+    // A reading's answer held back past its read, then delivered right after the next
+    // query: it is dropped, and every later reading is the instrument's answer to its own
+    // query.
+    void heldBackReadingIsNotTakenForTheNext()
+    {
+        Window f;
+        f.settings.DataTimeout = 400;
+        f.settings.LanTimeout = 150;
+        QStringList values;
+        for (int i = 1; i <= 400; ++i)
+            values << QString::number(i) + QStringLiteral(".0");
+        f.sim.setReadingSequence(values);
+        QVERIFY(f.showViaProxy());
+        f.pressShiftF2();
+        QVERIFY(f.link.connected());
+        f.saveAll();
+        const QString file = f.main->saver().fileName();
+        QTest::mouseClick(f.find<QCheckBox>("automeas1cb"), Qt::LeftButton);
+        QTRY_VERIFY(f.buffer.bigarycnt() >= 5);
+        f.proxy->holdNextReplyUntilNextCommand();
+        const qint64 count = f.buffer.bigarycnt();
+        QTRY_VERIFY_WITH_TIMEOUT(f.buffer.bigarycnt() >= count + 10, 10000);
+        QTest::mouseClick(f.find<QCheckBox>("automeas1cb"), Qt::LeftButton);
+        QTRY_VERIFY(!f.main->cycle().busy());
+        QTest::mouseClick(f.find<QPushButton>("measb"), Qt::LeftButton);
+        // The reading shown is the answer to the last of the instrument's read queries.
+        const qsizetype served = f.sim.commands().filter(QRegularExpression("^read\\?")).size();
+        QCOMPARE(double(f.main->reading().state().current), double(served));
+        f.main->close();
+        long double last = 0;
+        for (const QString &line : readLines(file)) {
+            measpol rec;
+            const QByteArray bytes = line.toUtf8();
+            if (datafile::parseDataLine(bytes, ';', rec).kind != datafile::LineKind::Stored)
+                continue;
+            QVERIFY2(rec.value1 > last, qPrintable(line));
+            last = rec.value1;
+        }
+        QCOMPARE(double(last), double(served));
     }
 
     void secondConnectIsRefusedWhileOneIsUnderWay()
