@@ -313,6 +313,7 @@ void MainForm::buildPages()
         m_comm->INITbClick();
     });
     connect(&m_link, &ScpiLink::connectedChanged, m_devicePage, &DevicePage::setConnected);
+    connect(m_cycle, &MeasurementCycle::cycleFinished, this, &MainForm::runPendingSetup);
     connect(&m_link, &ScpiLink::sequenceEnded, this, [this] {
         if (m_connectPressPending)
             QMetaObject::invokeMethod(this, &MainForm::Connect1Click, Qt::QueuedConnection);
@@ -1033,12 +1034,29 @@ void MainForm::followMeasurementType(int type)
 
 void MainForm::geterrbClick()
 {
+    if (m_cycle->busy()) {
+        m_pendingErrorQuery = true;
+        return;
+    }
     setupseq::geterrbClick(m_port, *m_settingsPage);
 }
 
 void MainForm::measchClick()
 {
+    if (m_cycle->busy()) {
+        m_pendingSetup = true;
+        return;
+    }
     setupseq::measchClick(m_port, *m_settingsPage, *this);
+}
+
+void MainForm::runPendingSetup()
+{
+    // Between two cycles: the readings after it carry the new configuration.
+    if (std::exchange(m_pendingSetup, false))
+        measchClick();
+    if (std::exchange(m_pendingErrorQuery, false))
+        geterrbClick();
 }
 
 void MainForm::selectThirdEntries()
@@ -1139,6 +1157,9 @@ void MainForm::runAutoTempHandler()
     const bool on = m_AutoCalculatetemperature1->isChecked();
     m_area->setReadingColour(on ? DisplayColour::Magenta : DisplayColour::Green);
     m_area->setSecondaryVisible(on);
+    // The resistance of the last conversion is no part of the readings that follow.
+    if (!on && !m_reading->state().mathEnabled)
+        m_reading->state().secondary = sentinel::kEmptyReading;
 }
 
 bool MainForm::alternateReadingChecked() const

@@ -182,6 +182,7 @@ private:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void closeEvent(QCloseEvent *e) override;
     void askToClose();
+    void runPendingSetup();
 
     Settings &m_s;
     ScpiLink &m_link;
@@ -202,12 +203,12 @@ private:
     QPointer<Ttempcalcf> m_tempcalcf; // may go before the main window
     THELPf *m_help = nullptr;
     bool m_shown = false;
-    bool m_shutdown = false; // the session ends: close without asking
+    bool m_shutdown = false;       // the session ends: close without asking
     bool m_asking = false;         // the close question is open
     bool m_closeConfirmed = false; // answered Yes (or the session ends)
     bool m_inCloseEvent = false;
     bool m_closed = false;
-    int m_wideWidth = 0;     // client width of the wide layout
+    int m_wideWidth = 0; // client width of the wide layout
 
     QFrame *m_displayPanel = nullptr;
     ReadingArea *m_area = nullptr;
@@ -230,6 +231,9 @@ private:
     QAction *m_AddmeasurementtobigChart1 = nullptr;
     QAction *m_AutoCalculatetemperature1 = nullptr;
     bool m_connectPressPending = false; // Shift+F2 during a connect or disconnect
+    // "S&et" and "Get Err&or" clicked during a cycle, carried out when it ends.
+    bool m_pendingSetup = false;
+    bool m_pendingErrorQuery = false;
     QAction *m_Setlocalmode1 = nullptr;
     QAction *m_Setremotemode1 = nullptr;
     QAction *m_Setromotemodewithlock1 = nullptr;

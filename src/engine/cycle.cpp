@@ -103,7 +103,10 @@ void MeasurementCycle::RunCycle()
             m_casak->start();
         return;
     }
-    m_host->setSetupButtonsEnabled(false);
+    // While measuring automatically the cycles follow each other: the set-up buttons stay
+    // usable, and their clicks wait for the end of the cycle.
+    if (!m_auto)
+        m_host->setSetupButtonsEnabled(false);
     m_busy = true;
     m_casak->stop();
     m_startTick = dtime::ticks();

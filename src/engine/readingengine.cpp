@@ -298,4 +298,6 @@ void ReadingEngine::enableMath(QStringView mText, QStringView bText)
 void ReadingEngine::disableMath()
 {
     m_st.mathEnabled = false;
+    // The value before math no longer exists: records after this carry none.
+    m_st.secondary = sentinel::kEmptyReading;
 }

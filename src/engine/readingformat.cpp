@@ -71,6 +71,9 @@ Scaled choosePrefix(long double x)
         return {x / 1e6L, QLatin1Char('M')};
     if (a > 999.0L)
         return {x / 1e3L, QLatin1Char('K')};
+    // Zero has no scale: "0" with no prefix, never "0a".
+    if (a == 0)
+        return {x, QLatin1Char(' ')};
     if (a < 1e-15L)
         return {x * 1e18L, QLatin1Char('a')};
     if (a < 1e-12L)

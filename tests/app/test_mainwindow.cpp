@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTimer>
 
 namespace {
 
@@ -176,6 +177,65 @@ private slots:
         QCOMPARE(lines.size(), qsizetype(3 + 2));
         QCOMPARE(lines[3].section(QLatin1Char(';'), 1, 1), QStringLiteral("Ohm"));
         QCOMPARE(lines[4].section(QLatin1Char(';'), 1, 1), QStringLiteral("Hz"));
+    }
+
+    // "S&et" and "Get Err&or" work while measuring automatically at repeat delay 0: carried
+    // out between two cycles, and measuring goes on with the new configuration.
+    void setupWhileMeasuringAutomatically()
+    {
+        MainFixture f;
+        QVERIFY(f.connectAndShow());
+        QVERIFY(QTest::qWaitForWindowActive(f.main.get()));
+        QTest::mouseClick(f.find<QCheckBox>("automeas1cb"), Qt::LeftButton);
+        QTRY_VERIFY(f.buffer.bigarycnt() >= 5);
+        auto *measch = f.find<QPushButton>("measch");
+        auto *geterrb = f.find<QPushButton>("geterrb");
+        int disabledSeen = 0;
+        QObject::connect(&f.main->cycle(), &MeasurementCycle::cycleStarted, measch, [&] {
+            QTimer::singleShot(
+                0, measch, [&] { disabledSeen += !measch->isEnabled() || !geterrb->isEnabled(); });
+        });
+        QTRY_VERIFY(f.buffer.bigarycnt() >= 20);
+        QCOMPARE(disabledSeen, 0);
+
+        typeKeys({}, Qt::Key_F5); // the type list: 4-wire resistance is 5 down
+        for (int i = 0; i < 5; ++i)
+            typeKeys({}, Qt::Key_Down);
+        f.sim.clearCommands();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_E, Qt::AltModifier);
+        QTRY_VERIFY(f.sim.commands().contains(QStringLiteral("syst:rem")));
+        const qsizetype after = f.buffer.bigarycnt();
+        QTRY_VERIFY(f.buffer.bigarycnt() >= after + 5);
+        QCOMPARE(f.buffer[f.buffer.bigarypos()].Lunits1.toString(), QStringLiteral("Ohm4"));
+        QVERIFY(f.find<QCheckBox>("automeas1cb")->isChecked());
+
+        f.sim.clearCommands();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_O, Qt::AltModifier);
+        QTRY_VERIFY(f.sim.commands().contains(QStringLiteral("syst:err?")));
+        const qsizetype later = f.buffer.bigarycnt();
+        QTRY_VERIFY(f.buffer.bigarycnt() >= later + 5);
+    }
+
+    // After math is switched off, the readings carry no value from before the math.
+    void noteColumnEmptyWithoutMath()
+    {
+        MainFixture f;
+        QVERIFY(f.connectAndShow());
+        f.sim.setReadingSequence({QStringLiteral("+2.00000000E+00")});
+        f.main->findChild<QAction *>(QStringLiteral("Savealldata1"))->trigger();
+        const QString file = f.main->saver().fileName();
+        auto *math = f.find<QCheckBox>("math_ena_cb");
+        QTest::mouseClick(math, Qt::LeftButton);
+        QVERIFY(math->isChecked());
+        QTest::mouseClick(f.find<QPushButton>("measb"), Qt::LeftButton);
+        QTest::mouseClick(math, Qt::LeftButton);
+        QVERIFY(!math->isChecked());
+        QTest::mouseClick(f.find<QPushButton>("measb"), Qt::LeftButton);
+        f.main->findChild<QAction *>(QStringLiteral("Savealldata1"))->trigger();
+        const QStringList lines = readLines(file);
+        QVERIFY(lines.size() >= 5);
+        QCOMPARE(lines.at(lines.size() - 2).section(QLatin1Char(';'), 6, 6), QStringLiteral("2"));
+        QCOMPARE(lines.last().section(QLatin1Char(';'), 6, 6), QStringLiteral("1E-37"));
     }
 
     // Started with automatic connect: the page shows what the read-back found, and the

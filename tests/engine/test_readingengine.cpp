@@ -121,7 +121,7 @@ void TestReadingEngine::classify_data()
     QTest::newRow("value") << 1.2345678 << "V=" << int(ReadingClass::Value) << "V= +1.234568 "
                            << barText(1.2345678L, 10) << "ORVA 1.23 V=";
     QTest::newRow("zero") << 0.0 << "V=" << int(ReadingClass::Value)
-                          << QStringLiteral(u"V= \u00B10") << empty << "ORVA 0.00aV=";
+                          << QStringLiteral(u"V= \u00B10") << empty << "ORVA 0.00 V=";
     QTest::newRow("limit 1e37") << 1e37 << "V=" << int(ReadingClass::Value)
                                 << "V= " + FormatValue(1e37) << full
                                 << "ORVA " + FormatPrefixed(u"%0.2f", 1e37) + "V=";
@@ -158,7 +158,7 @@ void TestReadingEngine::classify()
     QCOMPARE(view.meastext1, text);
     QCOMPARE(view.measlab1, bar);
     QCOMPARE(view.title.value_or(QString()), title);
-    QCOMPARE(view.measprop1, QStringLiteral("10 \n\n0a"));
+    QCOMPARE(view.measprop1, QStringLiteral("10 \n\n0 "));
     QVERIFY(!view.secreadl);
     QCOMPARE(view.beepHz, 0);
 }

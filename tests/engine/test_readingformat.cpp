@@ -207,7 +207,8 @@ void TestReadingFormat::formatPrefixed_data()
     QTest::newRow("plus negative") << "+%0.2f" << -1.5 << "-1.50 ";
     QTest::newRow("zero padded") << "%08.3f" << 2.5 << "0002.500 ";
     QTest::newRow("not cut") << "%0.9f" << 1.0 << "1.000000000 ";
-    QTest::newRow("zero") << "%0.0f" << 0.0 << "0a";
+    QTest::newRow("zero") << "%0.0f" << 0.0 << "0 ";
+    QTest::newRow("title of zero") << "%0.2f" << 0.0 << "0.00 ";
     QTest::newRow("infinity") << "%0.2f" << std::numeric_limits<double>::infinity() << "INFE";
 }
 

@@ -96,7 +96,7 @@ void TestReadingWidgets::showsReading()
     reading(1.2345678L);
     QCOMPARE(text("meastext1"), QStringLiteral("V= +1.234568 "));
     QCOMPARE(text("measlab1"), barText(1.2345678L, 10));
-    QCOMPARE(text("measprop1"), QStringLiteral("10 \n\n0a"));
+    QCOMPARE(text("measprop1"), QStringLiteral("10 \n\n0 "));
     QCOMPARE(text("updownl1"), QStringLiteral("t"));
     QCOMPARE(title.size(), 1);
     QCOMPARE(title.at(0).at(0).toString(), QStringLiteral("ORVA 1.23 V="));

@@ -16,6 +16,7 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -280,7 +281,9 @@ private slots:
         bool enabledDuring = false;
         QTimer probe;
         connect(&probe, &QTimer::timeout, this, [&] {
-            if (f.link.sequenceRunning() && f.connectButtonsEnabled())
+            if (f.link.sequenceRunning() &&
+                (f.find<QPushButton>("connectb1")->isEnabled() ||
+                 namedChild<QPushButton>(f.comm.get(), "INITb")->isEnabled()))
                 enabledDuring = true;
         });
         probe.start(50);
@@ -289,10 +292,20 @@ private slots:
             QTest::mouseClick(namedChild<QPushButton>(f.comm.get(), "INITb"), Qt::LeftButton);
             QTest::mouseClick(f.find<QPushButton>("connectb1"), Qt::LeftButton);
         });
+        // A reply left from an earlier conversation must not become the identification.
+        f.link.LastRaw = QStringLiteral("+0,\"No error\"");
         QTest::mouseClick(namedChild<QPushButton>(f.comm.get(), "INITb"), Qt::LeftButton);
         QVERIFY(!enabledDuring);
         QVERIFY(f.link.connected());
         QCOMPARE(f.proxy->connections(), 1);
+        // The device row under connectb1 did not replace the address being connected to.
+        QCOMPARE(namedChild<QLineEdit>(f.comm.get(), "adre")->text(), QStringLiteral("127.0.0.1"));
+        QCOMPARE(namedChild<QLineEdit>(f.comm.get(), "porte")->text(),
+                 QString::number(f.proxy->port()));
+        // An instrument that never answered: the identification holds nothing it did not say.
+        const QString ids = f.find<QLabel>("instumentids")->text();
+        QVERIFY2(ids.startsWith(QStringLiteral("Device:  ")) && !ids.contains(QLatin1Char('+')),
+                 qPrintable(ids));
         // The one connection works.
         f.sim.setHung(false);
         f.link.SendCmd(QStringLiteral("syst:err?"));
