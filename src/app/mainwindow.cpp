@@ -14,6 +14,7 @@
 #include "engine/bigary.h"
 #include "engine/chartpanel.h"
 #include "engine/mathpage.h"
+#include "engine/measuringsession.h"
 #include "engine/multipage.h"
 #include "engine/readingarea.h"
 #include "engine/readingcontroller.h"
@@ -96,26 +97,16 @@ MainForm::MainForm(Settings &settings, ScpiLink &link, BigAry &buffer, ToneOutpu
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(dialogs::kProgramName);
 
-    m_reading = new ReadingController(settings, tone, this);
+    m_session = new MeasuringSession(settings, link, buffer, this);
+    m_cycle = &m_session->cycle();
+    m_series = &m_session->series();
+    m_saver = &m_session->saver();
+    m_reading = new ReadingController(m_session->engine(), tone, this);
     m_chart = new ChartController(settings, m_reading->engine(), this);
-    m_cycle = new MeasurementCycle(settings, link, m_reading->engine(), buffer, this);
-    m_series = new SeriesRunner(settings, link, m_reading->engine(), buffer, *m_cycle, this);
     m_series->setProcessReading([this] { m_reading->ProcessReading(); });
-    m_saver = new AutoSaver(this);
-    const auto environment = [this] {
-        AutoSaver::Environment env;
-        env.ids = {m_link.maker, m_link.model, m_link.serial, m_link.caldate};
-        env.start.readingStamp = m_reading->state().timeStamp;
-        env.start.seriesMs = m_series->seriesDuration();
-        env.start.delayMs = m_s.MeasDelayTime;
-        env.start.repeatMs = m_s.MeasRepeatTime;
-        env.decSep = datafile::decimalSeparatorOf(m_s.DecSeparator);
-        return env;
-    };
-    m_saver->setEnvironmentSource(environment);
     m_graph = new TGraphFrm(settings, buffer, this);
     m_graph->setWindowFlag(Qt::Window);
-    m_graph->setEnvironmentSource(environment);
+    m_graph->setEnvironmentSource([this] { return m_session->environment(); });
     m_graph->setCurrentRecordSource([this] { return m_reading->engine().currentRecord(); });
     connect(m_saver, &AutoSaver::statusText, this, [this](const QString &t) {
         setStatusPanel(0, t);
@@ -182,10 +173,8 @@ MainForm::~MainForm()
     // first; children would otherwise die in creation order, engine before its users.
     delete takeCentralWidget();
     delete m_chart;
-    delete m_series;
-    delete m_cycle;
-    delete m_saver;
     delete m_reading;
+    delete m_session;
 }
 
 void MainForm::buildDisplay()
@@ -317,13 +306,6 @@ void MainForm::buildPages()
     connect(&m_link, &ScpiLink::sequenceEnded, this, [this] {
         if (m_connectPressPending)
             QMetaObject::invokeMethod(this, &MainForm::Connect1Click, Qt::QueuedConnection);
-    });
-    // A gap in the record is marked in the data file.
-    connect(&m_link, &ScpiLink::connectionLost, m_saver,
-            [this] { m_saver->connectionLost(dtime::now()); });
-    connect(&m_link, &ScpiLink::connectedChanged, m_saver, [this](bool up) {
-        if (up)
-            m_saver->connectionRestored(dtime::now());
     });
 }
 
@@ -631,17 +613,7 @@ void MainForm::showSaveState()
 
 void MainForm::Savealldata1Click()
 {
-    ReadingEngine &engine = m_reading->engine();
-    if (m_Savealldata1->isChecked()) {
-        m_saver->switchOn(m_s.DataDir, m_reading->state().timeStamp,
-                          m_conff ? m_conff->defaultFileType() : 2);
-        engine.autoSave = [this](const measpol &rec) {
-            m_saver->recordAndWrite(false, m_link.connected(), rec);
-        };
-    } else {
-        engine.autoSave = nullptr;
-        m_saver->switchOff(m_link.connected(), engine.currentRecord());
-    }
+    m_session->setSaving(m_Savealldata1->isChecked(), m_conff ? m_conff->defaultFileType() : 2);
     showSaveState();
 }
 
@@ -716,12 +688,9 @@ void MainForm::Copylastmeasuredvaluetoclipboard1Click()
 void MainForm::FormClose()
 {
     setMeasText(QStringLiteral("Closing"));
-    // Measuring stops before the forced batch: a reading taken after it would be lost.
     m_automeas1cb->setChecked(false);
     QCoreApplication::processEvents();
-    // Saving off has nothing staged: no "No file for save!" while closing.
-    if (m_saver->isOn())
-        m_saver->recordAndWrite(true, m_link.connected(), m_reading->engine().currentRecord());
+    m_session->stopAndFlush();
     const int pause = m_link.connected() ? 500 : 5;
     for (const char *text : {"Closing.", "Closing..", "Closing...", "Closing *"}) {
         ScpiLink::DelayMs(pause);

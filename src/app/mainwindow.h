@@ -16,6 +16,7 @@ class ChartController;
 class DevicePage;
 class MainClipboard;
 class MathPage;
+class MeasuringSession;
 class MultiPage;
 class QAction;
 class QCheckBox;
@@ -91,6 +92,7 @@ public:
     // Closing: the pending batch goes to disk before the link closes.
     void FormClose();
     void setShutdown() { m_shutdown = true; }
+    MeasuringSession &session() { return *m_session; }
     // True once the window has run its closing (countdown, batch, close list).
     bool closedForGood() const { return m_closed; }
 
@@ -190,6 +192,7 @@ private:
     ReadingController *m_reading = nullptr;
     ChartController *m_chart = nullptr;
     SeriesRunner *m_series = nullptr;
+    MeasuringSession *m_session = nullptr;
     MultiPage *m_multiPage = nullptr;
     AutoSaver *m_saver = nullptr;
     MainClipboard *m_clip = nullptr;

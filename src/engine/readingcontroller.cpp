@@ -5,8 +5,8 @@
 #include "readingarea.h"
 #include "tone.h"
 
-ReadingController::ReadingController(Settings &settings, ToneOutput &tone, QObject *parent)
-    : QObject(parent), m_engine(settings), m_tone(tone)
+ReadingController::ReadingController(ReadingEngine &engine, ToneOutput &tone, QObject *parent)
+    : QObject(parent), m_engine(engine), m_tone(tone)
 {
 }
 

@@ -12,17 +12,17 @@ class ReadingArea;
 class ToneOutput;
 struct Settings;
 
-// Owns the current reading and connects it to the reading area, the Math page and the
-// tone. The main window embeds createReadingArea() in its display panel and
-// createMathPage() as the "Math F7" page, calls applySettings() on its first show, and
-// runs ProcessReading() for request 1 (the link's ReadValue posts it); the cycle calls
+// Shows the current reading (the engine is the measuring session's) and connects it to the reading
+// area, the Math page and the tone. The main window embeds createReadingArea() in its display panel
+// and createMathPage() as the "Math F7" page, calls applySettings() on its first show, and runs
+// ProcessReading() for request 1 (the link's ReadValue posts it); the cycle calls
 // engine().ParseConf() and ProcessReading() directly. Title changes arrive through
 // titleChanged() for the window to show.
 class ReadingController : public QObject
 {
     Q_OBJECT
 public:
-    ReadingController(Settings &settings, ToneOutput &tone, QObject *parent = nullptr);
+    ReadingController(ReadingEngine &engine, ToneOutput &tone, QObject *parent = nullptr);
 
     ReadingEngine &engine() { return m_engine; }
     ReadingState &state() { return m_engine.state(); }
@@ -46,7 +46,7 @@ signals:
     void chartRedrawRequested();
 
 private:
-    ReadingEngine m_engine;
+    ReadingEngine &m_engine;
     ToneOutput &m_tone;
     QPointer<ReadingArea> m_area;
     QPointer<MathPage> m_page;

@@ -91,6 +91,9 @@ public:
     int errcode = 0;
     QString errtext;
     QString peerAddress() const;
+    // Where the last successful connect went.
+    QString connectedHost() const { return m_connHost; }
+    int connectedPort() const { return m_connPort.toInt(); }
     // An instrument text with its control characters (CR, LF, ...) removed, fit for a
     // label, a log line or a file's head line.
     static QString printable(const QString &text);

@@ -57,6 +57,7 @@ private:
     }
 
     std::unique_ptr<Settings> m_s;
+    std::unique_ptr<ReadingEngine> m_engine;
     std::unique_ptr<RecordingTone> m_tone;
     std::unique_ptr<QWidget> m_window;
     ReadingController *m_c = nullptr;
@@ -68,7 +69,8 @@ void TestReadingWidgets::init()
     m_s = std::make_unique<Settings>();
     m_tone = std::make_unique<RecordingTone>();
     m_window = std::make_unique<QWidget>();
-    m_c = new ReadingController(*m_s, *m_tone, m_window.get());
+    m_engine = std::make_unique<ReadingEngine>(*m_s);
+    m_c = new ReadingController(*m_engine, *m_tone, m_window.get());
     auto *layout = new QVBoxLayout(m_window.get());
     layout->addWidget(m_c->createReadingArea(m_window.get()));
     MathPage *page = m_c->createMathPage(m_window.get());
