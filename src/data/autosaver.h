@@ -73,6 +73,10 @@ public:
     // values, the reading time stamp, range, resolution and the two unit texts.
     void recordAndWrite(bool force, bool connected, const measpol &current);
 
+    // Writes the head lines now (creating the file) rather than with the first batch, so
+    // that a data file that cannot be written is known before the first reading.
+    bool writeHead() { return isOn() && writeBatches(0, false); }
+
     // One comment line written before the next batch's data lines; a later one replaces it.
     void setPendingComment(const QString &line) { m_comment = line; }
 

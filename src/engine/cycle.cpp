@@ -63,7 +63,9 @@ void MeasurementCycle::handleRequest(int code, qint64 param)
         // The due tick travels as a signed number, so the wrap of the counter is harmless.
         // Reaching it is enough: after an empty reply at repeat delay 0 the due tick is
         // "now", and a strict test would drop the only request that keeps measuring alive.
-        if (dtime::tickDiff(dtime::ticks(), static_cast<quint32>(param)) >= 0) {
+        // Only while measuring automatically: one still queued when it was switched off
+        // would take a reading after the last batch had been written.
+        if (m_auto && dtime::tickDiff(dtime::ticks(), static_cast<quint32>(param)) >= 0) {
             m_engine.state().timeStamp = dtime::now();
             RunCycle();
         }
