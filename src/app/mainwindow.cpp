@@ -648,7 +648,7 @@ void MainForm::SavedbClick()
 {
     int filter = 3;
     const QString proposed =
-        QStringLiteral("Data_") +
+        m_s.DataDir + QStringLiteral("Data_") +
         dtime::format(QStringLiteral("yyyymmdd-hhnnss"), m_reading->state().timeStamp);
     const QString name = dialogs::GetSaveFileName(this, QStringLiteral("Save Data"), proposed,
                                                   kSaveFilters, &filter);
@@ -678,7 +678,7 @@ void MainForm::SaveGraph1Click()
 {
     int filter = 1;
     const QString proposed =
-        QStringLiteral("Graph_") +
+        m_s.DataDir + QStringLiteral("Graph_") +
         dtime::format(QStringLiteral("yyyymmdd-hhnnss"), m_reading->state().timeStamp) +
         QStringLiteral(".bmp");
     QString name = dialogs::GetSaveFileName(

@@ -18,7 +18,6 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QGroupBox>
@@ -380,11 +379,18 @@ void TGraphFrm::resizeEvent(QResizeEvent *e)
     FormResize();
 }
 
+void TGraphFrm::hideEvent(QHideEvent *e)
+{
+    QMainWindow::hideEvent(e);
+    m_seenShown = false;
+}
+
 void TGraphFrm::showEvent(QShowEvent *e)
 {
     QMainWindow::showEvent(e);
     m_loadpan->hide();
     FormResize();
+    CursorReadout(-9999, -9999);
 }
 
 void TGraphFrm::FormResize()
@@ -409,7 +415,13 @@ void TGraphFrm::FormResize()
     m_maxlab2->move(width - m_maxlab2->width() - 2, 2);
     m_minlab2->move(width - m_minlab2->width() - 2, panelHeight - 10 - m_minlab2->height());
     m_loadpan->setGeometry(width / 2 - 160, panelHeight / 2 - 20, 320, 40);
-    Rescale(-1, -1);
+    // Readings taken while the window was hidden: it opens on the buffer as it is now.
+    const bool grown = m_buf.bigarycnt() != m_seenCount || m_buf.bigarypos() != m_seenPos;
+    if (grown && (!isVisible() || !m_seenShown))
+        Rescale(0, m_buf.High());
+    else
+        Rescale(-1, -1);
+    m_seenShown = isVisible();
     m_model.buildColumns();
     m_nextDraw = 0;
     Draw();
@@ -420,6 +432,8 @@ void TGraphFrm::Rescale(qint64 from, qint64 to, bool fromScrollBar)
 {
     m_model.decSep = m_s.DecSeparator;
     m_model.rescale(from, to);
+    m_seenCount = m_buf.bigarycnt();
+    m_seenPos = m_buf.bigarypos();
     m_totall->setText(m_model.totalText());
     m_millab->setText(m_model.statisticText());
     m_maxlab1->setText(m_model.aligned(m_model.primary().max));
@@ -470,17 +484,18 @@ void TGraphFrm::Draw()
     m_nextDraw = dtime::ticks() + kDrawPaceMs;
 }
 
+// The cursor label and cross-hair follow every new picture, not only the next mouse move.
 void TGraphFrm::rebuildAndDraw()
 {
     m_model.buildColumns();
     Draw();
+    CursorReadout(-9999, -9999);
 }
 
 void TGraphFrm::rescaleAll()
 {
     Rescale(0, m_buf.High());
-    m_model.buildColumns();
-    Draw();
+    rebuildAndDraw();
 }
 
 void TGraphFrm::Repaint1Click()
@@ -720,7 +735,6 @@ void TGraphFrm::vertikalsbScroll(int position)
     const GraphModel::Range r = m_model.scrollRange(position);
     Rescale(r.from, r.to, true);
     rebuildAndDraw();
-    CursorReadout(-9999, -9999);
 }
 
 void TGraphFrm::setStatus(const QString &text)
@@ -740,15 +754,7 @@ QString TGraphFrm::openFileName(int *filterIndex)
 {
     if (openNameHandler())
         return openNameHandler()(filterIndex);
-    QFileDialog dlg(this, QString(), m_s.DataDir, QString());
-    dlg.setFileMode(QFileDialog::ExistingFile);
-    dlg.setNameFilters(kOpenFilters);
-    dlg.selectNameFilter(kOpenFilters[*filterIndex - 1]);
-    dlg.selectFile(QStringLiteral("*.csv"));
-    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
-        return QString();
-    *filterIndex = static_cast<int>(kOpenFilters.indexOf(dlg.selectedNameFilter())) + 1;
-    return dlg.selectedFiles().first();
+    return dialogs::GetOpenFileName(this, QString(), m_s.DataDir, kOpenFilters, filterIndex);
 }
 
 void TGraphFrm::Open1Click()

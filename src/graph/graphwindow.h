@@ -104,6 +104,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *e) override;
     void resizeEvent(QResizeEvent *e) override;
     void showEvent(QShowEvent *e) override;
+    void hideEvent(QHideEvent *e) override;
     void wheelEvent(QWheelEvent *e) override;
 
 private:
@@ -145,6 +146,10 @@ private:
     uint32_t m_nextRefresh = 0;
     bool m_refreshed = false;
     qint64 m_lastRefreshCount = 0;
+    // The buffer as the last rescale saw it.
+    qint64 m_seenCount = -1;
+    qint64 m_seenPos = -1;
+    bool m_seenShown = false; // the range was last set while the window showed
     int m_autoRefreshMs = 30000;
     int m_cursorX = 0;
     int m_cursorY = 0;

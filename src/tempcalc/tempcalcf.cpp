@@ -12,7 +12,6 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QLabel>
@@ -572,14 +571,9 @@ QString Ttempcalcf::openFileName()
 {
     if (openNameHandler())
         return openNameHandler()();
-    QFileDialog dlg(this, QStringLiteral("Load probe"));
-    dlg.setAcceptMode(QFileDialog::AcceptOpen);
-    dlg.setFileMode(QFileDialog::ExistingFile);
-    dlg.setNameFilters(kProbeFilters);
-    dlg.setDefaultSuffix(QStringLiteral("prb"));
-    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
-        return QString();
-    return dlg.selectedFiles().first();
+    int filter = 1;
+    return dialogs::GetOpenFileName(this, QStringLiteral("Load probe"), m_s.DataDir, kProbeFilters,
+                                    &filter);
 }
 
 void Ttempcalcf::Open1Click()
@@ -595,7 +589,7 @@ void Ttempcalcf::Open1Click()
 void Ttempcalcf::Saveprobe1Click()
 {
     const QString proposed =
-        QStringLiteral("Probe-") +
+        m_s.DataDir + QStringLiteral("Probe-") +
         QStringLiteral("%1").arg(QTime::currentTime().msec(), 3, 10, QLatin1Char('0'));
     int filter = 1;
     QString name = dialogs::GetSaveFileName(this, QStringLiteral("Save probe"), proposed,
