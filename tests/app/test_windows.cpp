@@ -56,15 +56,33 @@ private slots:
         QTest::addColumn<QString>("window");
         QTest::addColumn<QString>("command");
         QTest::addColumn<QString>("pick"); // a file to take in the other folder
-        QTest::newRow("Save Data") << "main" << "Savedb" << "";
-        QTest::newRow("Save Chart") << "main" << "SaveGraph1" << "";
-        QTest::newRow("graph Save") << "graph" << "Save1" << "";
-        QTest::newRow("graph Save selected") << "graph" << "Saveselecteddataonly1" << "";
-        QTest::newRow("graph Load") << "graph" << "Open1" << "pick.csv";
-        QTest::newRow("graph Load append") << "graph" << "Loadappenddata1" << "pick.csv";
-        QTest::newRow("graph Load 884x CSV") << "graph" << "LoadCSVfromUSB1" << "pick.csv";
-        QTest::newRow("Load probe") << "temperature" << "Open1" << "pick.prb";
-        QTest::newRow("Save probe") << "temperature" << "Saveprobe1" << "";
+        QTest::newRow("Save Data") << "main"
+                                   << "Savedb"
+                                   << "";
+        QTest::newRow("Save Chart") << "main"
+                                    << "SaveGraph1"
+                                    << "";
+        QTest::newRow("graph Save") << "graph"
+                                    << "Save1"
+                                    << "";
+        QTest::newRow("graph Save selected") << "graph"
+                                             << "Saveselecteddataonly1"
+                                             << "";
+        QTest::newRow("graph Load") << "graph"
+                                    << "Open1"
+                                    << "pick.csv";
+        QTest::newRow("graph Load append") << "graph"
+                                           << "Loadappenddata1"
+                                           << "pick.csv";
+        QTest::newRow("graph Load 884x CSV") << "graph"
+                                             << "LoadCSVfromUSB1"
+                                             << "pick.csv";
+        QTest::newRow("Load probe") << "temperature"
+                                    << "Open1"
+                                    << "pick.prb";
+        QTest::newRow("Save probe") << "temperature"
+                                    << "Saveprobe1"
+                                    << "";
     }
     // The real dialog opens in the data folder, not in the working directory; taken from
     // another folder once, it opens there the next time.
