@@ -162,11 +162,9 @@ MainForm::MainForm(Settings &settings, ScpiLink &link, BigAry &buffer, ToneOutpu
     setStatusBar(bar);
 
     buildMenus();
-    // Starts wide, one pixel short of what the width toggle gives.
-    const QSize pages = sizeForPages();
-    m_wideWidth = pages.width();
-    resize(m_wideWidth - 1,
-           pages.height() + menuBar()->sizeHint().height() + bar->sizeHint().height());
+    // The identification line of a real instrument is longer than the display is wide.
+    m_instumentids->setWordWrap(true);
+    fitStartSize();
     m_reading->readingArea()->setStatusText(QString());
     m_reading->readingArea()->measprop1()->setText(QStringLiteral("Def\n\nDef"));
     KeyPreview::install(this, [this](QKeyEvent *e) { return FormKeyDown(e); });
@@ -493,11 +491,29 @@ void MainForm::showEvent(QShowEvent *e)
     }
 }
 
+void MainForm::fitStartSize()
+{
+    // Starts wide, one pixel short of what the width toggle gives.
+    const QSize pages = sizeForPages();
+    m_wideWidth = pages.width();
+    resize(m_wideWidth - 1,
+           pages.height() + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
+}
+
+void MainForm::changeEvent(QEvent *e)
+{
+    QMainWindow::changeEvent(e);
+    // The language's captions decide how wide the tabs are.
+    if (e->type() == QEvent::LanguageChange && !m_shown)
+        fitStartSize();
+}
+
 void MainForm::FormShow()
 {
     m_reading->applySettings();
     m_multiPage->applySettings();
     m_PageControl1->setTabVisible(kPageMacro, false);
+    fitStartSize();
     m_measdele->setText(QString::number(m_s.MeasRepeatTime));
     m_logtimele->setText(QString::number(m_s.GraphRepeatTime));
     // With the link up, the read-back of the connect has already filled the page.
@@ -842,7 +858,10 @@ QSize MainForm::sizeForPages() const
             page = page.expandedTo(area->widget()->minimumSizeHint());
     }
     const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
-    return {std::max(kWideWidth, kNarrowWidth + kPageFrame + page.width() + bar),
+    // The tab row too: no caption behind scroll arrows.
+    const int tabs = m_PageControl1->tabBar()->sizeHint().width() + kPageFrame;
+    return {std::max({kWideWidth, kNarrowWidth + kPageFrame + page.width() + bar,
+                      kNarrowWidth + kPageFrame + tabs}),
             std::max(kClientHeight,
                      kPageFrame + m_PageControl1->tabBar()->sizeHint().height() + page.height())};
 }
@@ -862,8 +881,13 @@ void MainForm::setMeasText(const QString &text)
 
 void MainForm::setStatusPanel(int index, const QString &text)
 {
-    if (index >= 0 && index < 3)
-        m_panels[index]->setText(text);
+    if (index < 0 || index >= 3)
+        return;
+    m_panels[index]->setText(text);
+    // The terminator's short text shows whole; the others give way.
+    if (index == 2)
+        m_panels[2]->setMinimumWidth(
+            std::max(100, m_panels[2]->fontMetrics().horizontalAdvance(text) + 8));
 }
 
 void MainForm::setConnectCaption(const QString &caption)

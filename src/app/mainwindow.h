@@ -163,6 +163,7 @@ public:
 
 protected:
     void showEvent(QShowEvent *e) override;
+    void changeEvent(QEvent *e) override;
     void keyPressEvent(QKeyEvent *e) override;
 
 private:
@@ -173,6 +174,7 @@ private:
     void openFolder(const QString &dir);
     // Client size at which every page shows whole.
     QSize sizeForPages() const;
+    void fitStartSize();
     void updateMenuEnabling();
     void showBigChartState();
     void showSaveState();

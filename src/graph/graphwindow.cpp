@@ -10,6 +10,7 @@
 #include "data/numtext.h"
 #include "graph/graphpainter.h"
 #include "graph/noisewindow.h"
+#include "lang/langtexts.h"
 
 #include <QApplication>
 #include <QDBusConnection>
@@ -516,6 +517,30 @@ void TGraphFrm::Repaint1Click()
                   .arg(total - math));
 }
 
+// The statistics words of the labels, as the language file gave them.
+void TGraphFrm::changeEvent(QEvent *e)
+{
+    QMainWindow::changeEvent(e);
+    if (e->type() != QEvent::LanguageChange)
+        return;
+    GraphTexts &t = m_model.texts;
+    t.total = lang::text(u"sTotal");
+    t.from = lang::text(u"sFrom");
+    t.to = lang::text(u"sTo");
+    t.count = lang::text(u"sCount");
+    t.mean = lang::text(u"sMean");
+    t.rms = lang::text(u"sRms");
+    t.min = lang::text(u"sMin");
+    t.max = lang::text(u"sMax");
+    t.range = lang::text(u"sRange");
+    t.pkpk = lang::text(u"sPkPk");
+    t.first = lang::text(u"sFirst");
+    t.units = lang::text(u"sUnits");
+    t.resol = lang::text(u"sResol");
+    Rescale(-1, -1);
+    rebuildAndDraw();
+}
+
 bool TGraphFrm::event(QEvent *e)
 {
     if (e->type() == kRequestEvent) {
@@ -889,7 +914,7 @@ void TGraphFrm::selectedfile1Click()
 
 void TGraphFrm::Drop1Click()
 {
-    if (m_busy || !dialogs::AskYesNo(this, windowTitle(), sClearBuffer))
+    if (m_busy || !dialogs::AskYesNo(this, windowTitle(), lang::text(u"sClearBuffer")))
         return;
     setWindowTitle(dialogs::kProgramName + QStringLiteral(" Graph"));
     m_selectedfile1->setText(QStringLiteral(" - - - "));
@@ -903,7 +928,7 @@ void TGraphFrm::Drop1Click()
 
 void TGraphFrm::Deleteselected1Click()
 {
-    if (m_busy || !dialogs::AskYesNo(this, windowTitle(), sDeleteSelDa))
+    if (m_busy || !dialogs::AskYesNo(this, windowTitle(), lang::text(u"sDeleteSelDa")))
         return;
     m_model.deleteRange(m_model.from(), m_model.to());
     QMetaObject::invokeMethod(this, &TGraphFrm::Repaint1Click, Qt::QueuedConnection);

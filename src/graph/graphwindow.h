@@ -63,9 +63,6 @@ public:
     QString statusText() const;
     QString selectedFile() const { return m_selectedFile; }
 
-    // Texts the language file may replace.
-    QString sClearBuffer = QStringLiteral("Do You Want To Clear Buffer?");
-    QString sDeleteSelDa = QStringLiteral("Do You Want To Delete Selected Data?");
     QString sGenerate = QStringLiteral("Generate data to Graph?");
 
     // Open dialog replacement for tests: returns the path, sets the 1-based filter.
@@ -101,6 +98,7 @@ signals:
 
 protected:
     bool event(QEvent *e) override;
+    void changeEvent(QEvent *e) override;
     bool eventFilter(QObject *watched, QEvent *e) override;
     void resizeEvent(QResizeEvent *e) override;
     void showEvent(QShowEvent *e) override;

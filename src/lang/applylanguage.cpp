@@ -9,6 +9,7 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QCoreApplication>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QLabel>
@@ -45,6 +46,17 @@ QObject *findElement(QWidget *window, const char *name)
             }
         }
         level = std::move(next);
+    }
+    // Commands another window owns but this one's menus offer.
+    if (auto *mw = qobject_cast<QMainWindow *>(window)) {
+        QList<QAction *> todo = mw->menuBar()->actions();
+        while (!todo.isEmpty()) {
+            QAction *a = todo.takeFirst();
+            if (a->objectName() == n)
+                return a;
+            if (a->menu())
+                todo << a->menu()->actions();
+        }
     }
     return nullptr;
 }
@@ -215,4 +227,11 @@ void ApplyLanguage(const LangFile &file, const LanguageWindows &windows)
     applyFonts(file, windows);
     for (const KeyRow &row : lang::keyTable())
         applyRow(file, row, windows);
+    // Windows that compose texts from the held words take them up now.
+    for (QWidget *w : {windows.main, windows.graph, windows.temperature}) {
+        if (w) {
+            QEvent changed(QEvent::LanguageChange);
+            QCoreApplication::sendEvent(w, &changed);
+        }
+    }
 }

@@ -6,6 +6,7 @@
 #include "app/settings.h"
 #include "data/numtext.h"
 #include "engine/readingformat.h"
+#include "lang/langtexts.h"
 #include "link/scpilink.h"
 #include "tempformula.h"
 
@@ -31,7 +32,6 @@ namespace {
 
 const QChar kOhm = QChar(0x03A9);
 const QString kNotCalculated = QStringLiteral(" Not calculated ");
-const QString kSetProbeDa = QStringLiteral("Do You Want To Set Probe Values?");
 const QStringList kProbeFilters = {QStringLiteral("probes (*.prb)"),
                                    QStringLiteral("any file (*.*)")};
 
@@ -525,7 +525,8 @@ void Ttempcalcf::Sendtemperaturetoinstrumentdisplay1Click()
 
 void Ttempcalcf::ChooseStandardProbe(const probes::CatalogueEntry &entry)
 {
-    if (!dialogs::AskYesNo(this, windowTitle(), kSetProbeDa + probes::questionSuffix(entry)))
+    if (!dialogs::AskYesNo(this, windowTitle(),
+                           lang::text(u"sSetProbeDa") + probes::questionSuffix(entry)))
         return;
     probes::applyEntry(entry, m_p);
     // The name goes in first so that the probe line names the probe it describes.

@@ -13,6 +13,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -121,14 +122,20 @@ private slots:
                 auto *dlg = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
                 if (!dlg || !dlg->isVisible() || !folder.isEmpty())
                     return;
-                folder = dlg->directory().absolutePath();
+                // The name field has the focus once the dialog is up.
                 QWidget *focus = QApplication::focusWidget();
-                if (typed.isEmpty() || !focus) {
-                    dlg->reject();
+                if (!focus || focus->objectName() != QLatin1String("fileNameEdit"))
+                    return;
+                folder = dlg->directory().absolutePath();
+                if (typed.isEmpty()) {
+                    QTest::keyClick(focus, Qt::Key_Escape);
                     return;
                 }
                 QTest::keyClicks(focus, typed);
-                QTest::keyClick(focus, Qt::Key_Return);
+                // The button, not Enter, which the name completion may take.
+                auto *box = dlg->findChild<QDialogButtonBox *>();
+                QPushButton *take = box->button(QDialogButtonBox::Open);
+                (take ? take : box->button(QDialogButtonBox::Save))->click();
             });
             poll.start(10);
             action->trigger();

@@ -13,7 +13,10 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QRegularExpression>
+#include <QStatusBar>
+#include <QTabBar>
 #include <QTableWidget>
+#include <QToolButton>
 
 namespace {
 
@@ -206,6 +209,56 @@ private slots:
             actual = f.questions.first();
         }
         QCOMPARE(actual, expected);
+    }
+
+    void startWidthShowsEveryTab_data()
+    {
+        QTest::addColumn<QString>("language");
+        QTest::newRow("English") << "English";
+        QTest::newRow("German") << "German";
+    }
+    // At the start width the tab row, the identification line of a real instrument and
+    // the terminator panel show whole.
+    void startWidthShowsEveryTab()
+    {
+        QFETCH(QString, language);
+        const QFont before = QApplication::font();
+        QApplication::setFont(QFont(QStringLiteral("DejaVu Sans"), 10));
+        MainFixture f;
+        f.settings.programDir = QStringLiteral(TERVAXIS_RESOURCES) + u'/';
+        f.settings.Language = language;
+        LanguageWindows w;
+        w.main = f.main.get();
+        w.graph = f.main->graph();
+        ApplyLanguage(languageFilePath(f.settings), w);
+        f.main->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.main.get()));
+        f.main->setInstrumentIds(
+            QStringLiteral("Device: ORVA 8846A  SN: 1234567890  Cal: +2025,+11,+03"));
+        f.main->setEolStatus(QStringLiteral("EOL 0D0A CRLF  "));
+        QCoreApplication::processEvents();
+
+        QTabBar *bar = f.main->pages()->tabBar();
+        for (auto *arrow : bar->findChildren<QToolButton *>())
+            QVERIFY2(!arrow->isVisible(), "scroll arrows on the tab row");
+        for (int i = 0; i < bar->count(); ++i) {
+            if (!bar->isTabVisible(i))
+                continue;
+            const QRect r = bar->tabRect(i);
+            QVERIFY2(bar->rect().contains(r), qPrintable(bar->tabText(i)));
+            QVERIFY2(r.width() >= bar->fontMetrics().horizontalAdvance(bar->tabText(i)),
+                     qPrintable(bar->tabText(i)));
+        }
+        auto *ids = f.find<QLabel>("instumentids");
+        QVERIFY(ids->isVisible());
+        QVERIFY(ids->height() >= ids->heightForWidth(ids->width()));
+        for (const QString &word : ids->text().split(u' ', Qt::SkipEmptyParts))
+            QVERIFY2(ids->fontMetrics().horizontalAdvance(word) <= ids->contentsRect().width(),
+                     qPrintable(word));
+        auto *eol = f.find<QLabel>("stb1_2");
+        QVERIFY(eol->width() >= eol->fontMetrics().horizontalAdvance(eol->text()));
+        QVERIFY(eol->geometry().right() <= f.main->statusBar()->width());
+        QApplication::setFont(before);
     }
 
     // The shipped English file says what the program says without one.
