@@ -249,8 +249,13 @@ void MainForm::buildPages()
     auto *settingsTab = new QWidget(m_PageControl1);
     settingsTab->setObjectName(QStringLiteral("TabSheet1"));
     auto *sl = new QVBoxLayout(settingsTab);
-    m_settingsPage = new SettingsPage(settingsTab);
-    sl->addWidget(m_settingsPage);
+    auto *measpargb = new QGroupBox(QStringLiteral("Measurement"), settingsTab);
+    measpargb->setObjectName(QStringLiteral("measpargb"));
+    auto *gl = new QVBoxLayout(measpargb);
+    gl->setContentsMargins(2, 2, 2, 2);
+    m_settingsPage = new SettingsPage(measpargb);
+    gl->addWidget(m_settingsPage);
+    sl->addWidget(measpargb);
     auto *delays = new QFormLayout;
     m_measdele = new QLineEdit(QStringLiteral("0"), settingsTab);
     m_measdele->setObjectName(QStringLiteral("measdele"));

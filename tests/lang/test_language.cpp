@@ -3,16 +3,22 @@
 
 #include "graph/graphwindow.h"
 #include "lang/applylanguage.h"
+#include "lang/langfile.h"
+#include "lang/langtable.h"
 #include "lang/langtexts.h"
+#include "tempcalc/tempcalcf.h"
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QRegularExpression>
+#include <QScrollArea>
 #include <QStatusBar>
 #include <QTabBar>
 #include <QTableWidget>
@@ -65,6 +71,55 @@ QMap<QString, QString> visibleTexts(QWidget *window)
         for (int c = 0; c < grid->columnCount(); ++c)
             texts[QStringLiteral("column %1").arg(c)] = grid->horizontalHeaderItem(c)->text();
     return texts;
+}
+
+// What a user finds under a name in one window: the commands of its menus (whoever owns
+// them) and its own widgets.
+QObject *shownElement(QWidget *window, const QString &name)
+{
+    if (auto *mw = qobject_cast<QMainWindow *>(window)) {
+        QList<QAction *> todo = mw->menuBar()->actions();
+        while (!todo.isEmpty()) {
+            QAction *a = todo.takeFirst();
+            if (a->menu()) {
+                if (a->menu()->objectName() == name)
+                    return a->menu();
+                todo << a->menu()->actions();
+            } else if (a->objectName() == name) {
+                return a;
+            }
+        }
+    }
+    for (QWidget *w : window->findChildren<QWidget *>(name))
+        if (w->window() == window)
+            return w;
+    return nullptr;
+}
+
+// The caption a user reads for an element: a page's tab, an edit's label, a grid's header.
+QString shownCaption(QWidget *window, QObject *o)
+{
+    auto *w = qobject_cast<QWidget *>(o);
+    if (w && !qobject_cast<QMenu *>(w)) {
+        for (auto *tabs : window->findChildren<QTabWidget *>())
+            for (int i = 0; i < tabs->count(); ++i) {
+                auto *area = qobject_cast<QScrollArea *>(tabs->widget(i));
+                if (tabs->widget(i) == w || (area && area->widget() == w))
+                    return tabs->tabText(i);
+            }
+        if (auto *grid = qobject_cast<QTableWidget *>(w)) {
+            QStringList cells;
+            for (int c = 0; c < grid->columnCount(); ++c)
+                cells << grid->horizontalHeaderItem(c)->text();
+            return cells.join(QStringLiteral("\r\n"));
+        }
+        if (qobject_cast<QLineEdit *>(w) || qobject_cast<QComboBox *>(w)) {
+            for (QLabel *l : window->findChildren<QLabel *>())
+                if (l->buddy() == w)
+                    return l->text();
+        }
+    }
+    return captionOf(o);
 }
 
 void writeFile(const QString &path, const QByteArray &bytes)
@@ -259,6 +314,101 @@ private slots:
         QVERIFY(eol->width() >= eol->fontMetrics().horizontalAdvance(eol->text()));
         QVERIFY(eol->geometry().right() <= f.main->statusBar()->width());
         QApplication::setFont(before);
+    }
+
+    // German.lng on the real windows, as start-up builds them: every key of the table shows
+    // its German text on its element, whichever window owns the element.
+    void germanReachesEveryElement()
+    {
+        MainFixture f;
+        f.settings.programDir = QStringLiteral(TERVAXIS_RESOURCES) + u'/';
+        f.settings.Language = QStringLiteral("German");
+        Ttempcalcf temperature(f.settings, f.link);
+        f.main->setTemperatureWindow(&temperature);
+        LanguageWindows w;
+        w.main = f.main.get();
+        w.graph = f.main->graph();
+        w.temperature = &temperature;
+        ApplyLanguage(languageFilePath(f.settings), w);
+        const LangFile german = LangFile::load(languageFilePath(f.settings));
+        const QString sections[] = {QStringLiteral("String"), QStringLiteral("Menu")};
+        int checked = 0;
+        QStringList wrong;
+        for (const lang::KeyRow &row : lang::keyTable()) {
+            QWidget *window = row.window == lang::Window::Main    ? w.main
+                              : row.window == lang::Window::Graph ? w.graph
+                                                                  : w.temperature;
+            if (!row.element || row.window == lang::Window::None)
+                continue;
+            const QString section = sections[static_cast<int>(row.section)];
+            const QString key = QLatin1String(row.key);
+            QObject *o = shownElement(window, QLatin1String(row.element));
+            if (!o) {
+                wrong << QLatin1String(row.element) + QStringLiteral(": not found");
+                continue;
+            }
+            if (row.flags & lang::Caption) {
+                QString expected = german.text(section, key, QStringLiteral("<missing>"));
+                if (row.flags & lang::Escaped)
+                    expected = lang::expandEscapes(expected);
+                if (row.flags & lang::TwoBlanks)
+                    expected.prepend(QStringLiteral("  "));
+                if (shownCaption(window, o) != expected)
+                    wrong << key + QStringLiteral(": ") + shownCaption(window, o);
+                ++checked;
+            }
+            if (row.flags & lang::Hint) {
+                const QString hint =
+                    german.text(section, key + QStringLiteral("-H"), QStringLiteral("<missing>"));
+                if (hintOf(o) != hint)
+                    wrong << key + QStringLiteral("-H: ") + hintOf(o);
+                ++checked;
+            }
+        }
+        QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(QStringLiteral("\n"))));
+        QVERIFY2(checked > 200, qPrintable(QString::number(checked)));
+
+        // The held words: the questions and the large graph's statistics.
+        TGraphFrm *g = f.main->graph();
+        f.answerYes = false;
+        namedChild<QAction>(g, "Drop1")->trigger();
+        namedChild<QAction>(g, "Deleteselected1")->trigger();
+        auto *probes = temperature.findChild<QMenu *>(QStringLiteral("Standartprobes1"));
+        for (QAction *a : probes->actions()) {
+            if (a->isEnabled() && !a->isSeparator()) {
+                a->trigger();
+                break;
+            }
+        }
+        QCOMPARE(f.questions.size(), 3);
+        QCOMPARE(f.questions[0], german.text(sections[0], QStringLiteral("sClearBuffer"), {}));
+        QCOMPARE(f.questions[1], german.text(sections[0], QStringLiteral("sDeleteSelDa"), {}));
+        QVERIFY(
+            f.questions[2].startsWith(german.text(sections[0], QStringLiteral("sSetProbeDa"), {})));
+        measpol r;
+        r.value1 = 1.5L;
+        r.Lunits1.set(u"V");
+        f.buffer.Append(r);
+        r.value1 = 2.5L;
+        f.buffer.Append(r);
+        g->show();
+        QVERIFY(QTest::qWaitForWindowExposed(g));
+        g->Repaint1Click();
+        QString shown = namedChild<QLabel>(g, "totall")->text() + u'\n' +
+                        namedChild<QLabel>(g, "millab")->text() + u'\n' +
+                        namedChild<QLabel>(g, "meanlab")->text() + u'\n' +
+                        namedChild<QLabel>(g, "rmslab")->text() + u'\n' +
+                        namedChild<QLabel>(g, "cursorlabel")->text();
+        for (const char *k : {"sTotal", "sFrom", "sTo", "sCount", "sMean", "sRms", "sMin", "sMax",
+                              "sRange", "sPkPk", "sFirst", "sUnits", "sResol"}) {
+            const QString word = german.text(sections[0], QLatin1String(k), {});
+            QVERIFY2(QRegularExpression(QStringLiteral("(^|\n)") +
+                                        QRegularExpression::escape(word) + QStringLiteral("[ +-]"))
+                         .match(shown)
+                         .hasMatch(),
+                     k);
+        }
+        QVERIFY(!shown.contains(QLatin1String("Count")));
     }
 
     // The shipped English file says what the program says without one.
