@@ -264,7 +264,7 @@ void MainForm::buildPages()
     NumericKeyFilter::install(m_measdele);
     NumericKeyFilter::install(m_logtimele);
     delays->addRow(QStringLiteral("&Repeat delay ms"), m_measdele);
-    delays->addRow(QStringLiteral("Char&t delay ms"), m_logtimele);
+    delays->addRow(QStringLiteral("Chart de&lay ms"), m_logtimele);
     sl->addLayout(delays);
     auto *measnote = new QLabel(settingsTab);
     measnote->setObjectName(QStringLiteral("measnote"));

@@ -210,7 +210,7 @@ void TGraphFrm::buildMenus()
     file->addSeparator();
     add(file, "Closebg", QStringLiteral("Close big Graph"), &QWidget::hide);
 
-    m_Data1 = menuBar()->addMenu(QStringLiteral("&Data"));
+    m_Data1 = menuBar()->addMenu(QStringLiteral("D&ata"));
     m_Data1->setObjectName(QStringLiteral("Data1"));
     m_Data1->setToolTipsVisible(true);
     add(m_Data1, "Deleteselected1", QStringLiteral("Delete selected"),

@@ -193,8 +193,9 @@ QWidget *Ttempcalcf::buildSthTab()
         const QString name =
             QStringLiteral("const") + letter + QString::number(i % 4) + QStringLiteral("le");
         m_const[i] = field(name.toLatin1().constData(), QString(), tab);
-        const QString caption =
-            QStringLiteral("Constant ") + letter + QLatin1Char('&') + QString::number(i % 4);
+        // Alt+0..3 reach the A constants; the B ones would take the same keys.
+        const QString caption = QStringLiteral("Constant ") + letter +
+                                (i < 4 ? QStringLiteral("&") : QString()) + QString::number(i % 4);
         grid->addWidget(captionFor(m_const[i], caption, tab), 2 * (i % 4), i / 4);
         grid->addWidget(m_const[i], 2 * (i % 4) + 1, i / 4);
     }
@@ -618,6 +619,22 @@ void Ttempcalcf::Temperaturecalculation1Click()
         activateWindow();
     } else {
         show();
+    }
+}
+
+void Ttempcalcf::changeEvent(QEvent *e)
+{
+    QMainWindow::changeEvent(e);
+    // Fixed to what the captions of the language need.
+    if (e->type() == QEvent::LanguageChange) {
+        setMinimumSize(0, 0);
+        setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        // Hidden pages keep the sizes of the old captions until asked anew.
+        for (QWidget *w : findChildren<QWidget *>())
+            w->updateGeometry();
+        for (QLayout *l : findChildren<QLayout *>())
+            l->invalidate();
+        setFixedSize(sizeHint());
     }
 }
 

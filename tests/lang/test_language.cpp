@@ -122,6 +122,65 @@ QString shownCaption(QWidget *window, QObject *o)
     return captionOf(o);
 }
 
+// The Alt key a caption gives, lower case; none for "&&" or no "&".
+QChar mnemonicOf(const QString &text)
+{
+    for (qsizetype i = 0; i + 1 < text.size(); ++i) {
+        if (text[i] != u'&')
+            continue;
+        if (text[i + 1] == u' ')
+            continue;
+        if (text[i + 1] != u'&')
+            return text[i + 1].toLower();
+        ++i;
+    }
+    return {};
+}
+
+// Keys given twice among the captions, as "key: caption, caption".
+QStringList clashes(const QStringList &captions)
+{
+    QMap<QChar, QStringList> byKey;
+    for (const QString &c : captions)
+        if (const QChar k = mnemonicOf(c); !k.isNull())
+            byKey[k] << c;
+    QStringList out;
+    for (auto it = byKey.cbegin(); it != byKey.cend(); ++it)
+        if (it.value().size() > 1)
+            out << QString(it.key()) + QStringLiteral(": ") + it.value().join(QStringLiteral(", "));
+    return out;
+}
+
+// What the keyboard reaches in a window as it shows now: the menu bar's titles and the
+// visible controls; and each visible control whose caption does not fit.
+QStringList shownCaptions(QWidget *window, QStringList *cut)
+{
+    QStringList captions;
+    if (auto *mw = qobject_cast<QMainWindow *>(window))
+        for (QAction *a : mw->menuBar()->actions())
+            if (a->isVisible())
+                captions << a->text();
+    for (QWidget *w : window->findChildren<QWidget *>()) {
+        if (!w->isVisible() || w->window() != window)
+            continue;
+        QString text;
+        if (auto *b = qobject_cast<QAbstractButton *>(w))
+            text = b->text();
+        else if (auto *g = qobject_cast<QGroupBox *>(w))
+            text = g->title();
+        else if (auto *l = qobject_cast<QLabel *>(w); l && l->buddy())
+            text = l->text();
+        if (text.isEmpty())
+            continue;
+        captions << text;
+        const auto *label = qobject_cast<QLabel *>(w);
+        if (!qobject_cast<QGroupBox *>(w) && !(label && label->wordWrap()) &&
+            w->width() < w->sizeHint().width())
+            *cut << text;
+    }
+    return captions;
+}
+
 void writeFile(const QString &path, const QByteArray &bytes)
 {
     QDir().mkpath(QFileInfo(path).path());
@@ -411,6 +470,69 @@ private slots:
         QVERIFY(!shown.contains(QLatin1String("Count")));
     }
 
+    void mnemonicsAndCaptions_data()
+    {
+        QTest::addColumn<QString>("language");
+        QTest::newRow("English") << "English";
+        QTest::newRow("German") << "German";
+    }
+    // In every menu and on every page each Alt key opens one thing, and every caption
+    // shows whole.
+    void mnemonicsAndCaptions()
+    {
+        QFETCH(QString, language);
+        const QFont before = QApplication::font();
+        QApplication::setFont(QFont(QStringLiteral("DejaVu Sans"), 10));
+        MainFixture f;
+        f.settings.programDir = QStringLiteral(TERVAXIS_RESOURCES) + u'/';
+        f.settings.Language = language;
+        Ttempcalcf temperature(f.settings, f.link);
+        f.main->setTemperatureWindow(&temperature);
+        LanguageWindows w;
+        w.main = f.main.get();
+        w.graph = f.main->graph();
+        w.temperature = &temperature;
+        ApplyLanguage(languageFilePath(f.settings), w);
+        QStringList problems;
+        for (QWidget *window : {w.main, w.graph, w.temperature}) {
+            window->show();
+            QVERIFY(QTest::qWaitForWindowExposed(window));
+            const QString name = window->objectName() + QStringLiteral(" ");
+            if (auto *mw = qobject_cast<QMainWindow *>(window)) {
+                for (QMenu *menu : mw->menuBar()->findChildren<QMenu *>()) {
+                    QStringList entries;
+                    for (QAction *a : menu->actions())
+                        entries << a->text();
+                    for (const QString &c : clashes(entries))
+                        problems << name + menu->title() + QStringLiteral(" menu ") + c;
+                }
+            }
+            // Each page of the window in turn; the temperature window shows both tabs
+            // once its probe entry is clicked.
+            if (window == w.temperature)
+                namedChild<QAction>(window, "prbfilename")->trigger();
+            QList<QTabWidget *> tabs = window->findChildren<QTabWidget *>();
+            const int pages = tabs.isEmpty() ? 1 : static_cast<int>(tabs.first()->count());
+            for (int i = 0; i < pages; ++i) {
+                if (!tabs.isEmpty()) {
+                    if (!tabs.first()->isTabVisible(i))
+                        continue;
+                    tabs.first()->setCurrentIndex(i);
+                }
+                QCoreApplication::processEvents();
+                QStringList cut;
+                const QString where =
+                    name + (tabs.isEmpty() ? QString() : tabs.first()->tabText(i)) + u' ';
+                for (const QString &c : clashes(shownCaptions(window, &cut)))
+                    problems << where + c;
+                for (const QString &c : cut)
+                    problems << where + QStringLiteral("cut: ") + c;
+            }
+        }
+        QApplication::setFont(before);
+        QVERIFY2(problems.isEmpty(), qPrintable(problems.join(u'\n')));
+    }
+
     // The shipped English file says what the program says without one.
     void englishFileEqualsTheDefaults()
     {
@@ -457,6 +579,19 @@ private slots:
         const QStringList german = keysOf(QStringLiteral("German.lng"));
         for (const QString &key : english)
             QVERIFY2(german.contains(key), qPrintable(key));
+        // A caption with an Alt key in English has one in German too.
+        const LangFile en =
+            LangFile::load(QStringLiteral(TERVAXIS_RESOURCES "/kavlang/English.lng"));
+        const LangFile de =
+            LangFile::load(QStringLiteral(TERVAXIS_RESOURCES "/kavlang/German.lng"));
+        for (const QString &key : english) {
+            if (key.endsWith(QLatin1String("-h")))
+                continue;
+            const QString section = key.section(u']', 0, 0).mid(1);
+            const QString name = key.section(u']', 1);
+            if (!mnemonicOf(en.text(section, name, {})).isNull())
+                QVERIFY2(!mnemonicOf(de.text(section, name, {})).isNull(), qPrintable(key));
+        }
 
         MainFixture f;
         f.settings.programDir = QStringLiteral(TERVAXIS_RESOURCES) + u'/';
