@@ -609,15 +609,28 @@ private slots:
         QCOMPARE(lang::text(u"sAplClose"), QString::fromUtf8("Möchten Sie das Programm beenden?"));
     }
 
-    // Each "Menu -> Entry" the operator's guide names is in that menu, as an English
-    // user sees it.
+    void guideNamesOnlyMenuEntriesThatExist_data()
+    {
+        QTest::addColumn<QString>("guide");
+        QTest::addColumn<QString>("language");
+        QTest::newRow("en.help") << "en.help"
+                                 << "";
+        QTest::newRow("de.help") << "de.help"
+                                 << "German";
+    }
+    // Each "Menu -> Entry" the operator's guide names is in that menu, as a user of its
+    // language sees it.
     void guideNamesOnlyMenuEntriesThatExist()
     {
-        QFile guide(QStringLiteral(TERVAXIS_RESOURCES "/en.help"));
-        QVERIFY(guide.open(QIODevice::ReadOnly));
-        const QString text = QString::fromUtf8(guide.readAll()).simplified();
+        QFETCH(QString, guide);
+        QFETCH(QString, language);
+        QFile file(QStringLiteral(TERVAXIS_RESOURCES "/") + guide);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(file.readAll()).simplified();
         MainFixture f;
-        f.settings.useLanguageFiles = false;
+        f.settings.programDir = QStringLiteral(TERVAXIS_RESOURCES) + u'/';
+        f.settings.Language = language;
+        f.settings.useLanguageFiles = !language.isEmpty();
         LanguageWindows w;
         w.main = f.main.get();
         ApplyLanguage(languageFilePath(f.settings), w);
