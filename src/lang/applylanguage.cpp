@@ -12,6 +12,7 @@
 #include <QCoreApplication>
 #include <QFormLayout>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenu>
@@ -121,8 +122,14 @@ void setHint(QObject *o, const QString &text)
 
 void setGridHeader(QObject *o, const QString &text)
 {
-    if (auto *grid = qobject_cast<QTableWidget *>(o))
-        grid->setHorizontalHeaderLabels(devlist::headerCells(text));
+    auto *grid = qobject_cast<QTableWidget *>(o);
+    if (!grid)
+        return;
+    grid->setHorizontalHeaderLabels(devlist::headerCells(text));
+    // A longer word than the designed column takes widens that column.
+    QHeaderView *header = grid->horizontalHeader();
+    for (int c = 0; c < grid->columnCount(); ++c)
+        header->resizeSection(c, std::max(header->sectionSize(c), header->sectionSizeHint(c)));
 }
 
 QWidget *windowOf(lang::Window w, const LanguageWindows &windows)

@@ -369,6 +369,11 @@ private slots:
         for (const QString &word : ids->text().split(u' ', Qt::SkipEmptyParts))
             QVERIFY2(ids->fontMetrics().horizontalAdvance(word) <= ids->contentsRect().width(),
                      qPrintable(word));
+        // The device list's header words show whole too.
+        QHeaderView *header = f.find<QTableWidget>("instrumentgrid1")->horizontalHeader();
+        for (int c = 0; c < header->count(); ++c)
+            QVERIFY2(header->sectionSize(c) >= header->sectionSizeHint(c),
+                     qPrintable(header->model()->headerData(c, Qt::Horizontal).toString()));
         auto *eol = f.find<QLabel>("stb1_2");
         QVERIFY(eol->width() >= eol->fontMetrics().horizontalAdvance(eol->text()));
         QVERIFY(eol->geometry().right() <= f.main->statusBar()->width());
