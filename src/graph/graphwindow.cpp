@@ -523,20 +523,16 @@ void TGraphFrm::changeEvent(QEvent *e)
     QMainWindow::changeEvent(e);
     if (e->type() != QEvent::LanguageChange)
         return;
-    GraphTexts &t = m_model.texts;
-    t.total = lang::text(u"sTotal");
-    t.from = lang::text(u"sFrom");
-    t.to = lang::text(u"sTo");
-    t.count = lang::text(u"sCount");
-    t.mean = lang::text(u"sMean");
-    t.rms = lang::text(u"sRms");
-    t.min = lang::text(u"sMin");
-    t.max = lang::text(u"sMax");
-    t.range = lang::text(u"sRange");
-    t.pkpk = lang::text(u"sPkPk");
-    t.first = lang::text(u"sFirst");
-    t.units = lang::text(u"sUnits");
-    t.resol = lang::text(u"sResol");
+    static const std::pair<QString GraphTexts::*, const char16_t *> words[] = {
+        {&GraphTexts::total, u"sTotal"}, {&GraphTexts::from, u"sFrom"},
+        {&GraphTexts::to, u"sTo"},       {&GraphTexts::count, u"sCount"},
+        {&GraphTexts::mean, u"sMean"},   {&GraphTexts::rms, u"sRms"},
+        {&GraphTexts::min, u"sMin"},     {&GraphTexts::max, u"sMax"},
+        {&GraphTexts::range, u"sRange"}, {&GraphTexts::pkpk, u"sPkPk"},
+        {&GraphTexts::first, u"sFirst"}, {&GraphTexts::units, u"sUnits"},
+        {&GraphTexts::resol, u"sResol"}};
+    for (const auto &[member, key] : words)
+        m_model.texts.*member = lang::text(key);
     Rescale(-1, -1);
     rebuildAndDraw();
 }

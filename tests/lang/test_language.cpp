@@ -181,6 +181,32 @@ QStringList shownCaptions(QWidget *window, QStringList *cut)
     return captions;
 }
 
+// The windows as start-up builds them, a shipped language file applied, at a desktop's
+// usual font.
+struct DesktopFont
+{
+    QFont before = QApplication::font();
+    DesktopFont() { QApplication::setFont(QFont(QStringLiteral("DejaVu Sans"), 10)); }
+    ~DesktopFont() { QApplication::setFont(before); }
+};
+struct Shipped
+{
+    DesktopFont font;
+    MainFixture f;
+    Ttempcalcf temperature{f.settings, f.link};
+    LanguageWindows w;
+    explicit Shipped(const QString &language)
+    {
+        f.settings.programDir = QStringLiteral(TERVAXIS_RESOURCES) + u'/';
+        f.settings.Language = language;
+        f.main->setTemperatureWindow(&temperature);
+        w.main = f.main.get();
+        w.graph = f.main->graph();
+        w.temperature = &temperature;
+        ApplyLanguage(languageFilePath(f.settings), w);
+    }
+};
+
 void writeFile(const QString &path, const QByteArray &bytes)
 {
     QDir().mkpath(QFileInfo(path).path());
@@ -336,15 +362,8 @@ private slots:
     void startWidthShowsEveryTab()
     {
         QFETCH(QString, language);
-        const QFont before = QApplication::font();
-        QApplication::setFont(QFont(QStringLiteral("DejaVu Sans"), 10));
-        MainFixture f;
-        f.settings.programDir = QStringLiteral(TERVAXIS_RESOURCES) + u'/';
-        f.settings.Language = language;
-        LanguageWindows w;
-        w.main = f.main.get();
-        w.graph = f.main->graph();
-        ApplyLanguage(languageFilePath(f.settings), w);
+        Shipped s(language);
+        MainFixture &f = s.f;
         f.main->show();
         QVERIFY(QTest::qWaitForWindowExposed(f.main.get()));
         f.main->setInstrumentIds(
@@ -377,23 +396,16 @@ private slots:
         auto *eol = f.find<QLabel>("stb1_2");
         QVERIFY(eol->width() >= eol->fontMetrics().horizontalAdvance(eol->text()));
         QVERIFY(eol->geometry().right() <= f.main->statusBar()->width());
-        QApplication::setFont(before);
     }
 
     // German.lng on the real windows, as start-up builds them: every key of the table shows
     // its German text on its element, whichever window owns the element.
     void germanReachesEveryElement()
     {
-        MainFixture f;
-        f.settings.programDir = QStringLiteral(TERVAXIS_RESOURCES) + u'/';
-        f.settings.Language = QStringLiteral("German");
-        Ttempcalcf temperature(f.settings, f.link);
-        f.main->setTemperatureWindow(&temperature);
-        LanguageWindows w;
-        w.main = f.main.get();
-        w.graph = f.main->graph();
-        w.temperature = &temperature;
-        ApplyLanguage(languageFilePath(f.settings), w);
+        Shipped s(QStringLiteral("German"));
+        MainFixture &f = s.f;
+        Ttempcalcf &temperature = s.temperature;
+        LanguageWindows &w = s.w;
         const LangFile german = LangFile::load(languageFilePath(f.settings));
         const QString sections[] = {QStringLiteral("String"), QStringLiteral("Menu")};
         int checked = 0;
@@ -486,18 +498,9 @@ private slots:
     void mnemonicsAndCaptions()
     {
         QFETCH(QString, language);
-        const QFont before = QApplication::font();
-        QApplication::setFont(QFont(QStringLiteral("DejaVu Sans"), 10));
-        MainFixture f;
-        f.settings.programDir = QStringLiteral(TERVAXIS_RESOURCES) + u'/';
-        f.settings.Language = language;
-        Ttempcalcf temperature(f.settings, f.link);
-        f.main->setTemperatureWindow(&temperature);
-        LanguageWindows w;
-        w.main = f.main.get();
-        w.graph = f.main->graph();
-        w.temperature = &temperature;
-        ApplyLanguage(languageFilePath(f.settings), w);
+        Shipped s(language);
+        MainFixture &f = s.f;
+        LanguageWindows &w = s.w;
         QStringList problems;
         for (QWidget *window : {w.main, w.graph, w.temperature}) {
             window->show();
@@ -534,7 +537,7 @@ private slots:
                     problems << where + QStringLiteral("cut: ") + c;
             }
         }
-        QApplication::setFont(before);
+
         QVERIFY2(problems.isEmpty(), qPrintable(problems.join(u'\n')));
     }
 
