@@ -499,7 +499,6 @@ private slots:
     {
         QFETCH(QString, language);
         Shipped s(language);
-        MainFixture &f = s.f;
         LanguageWindows &w = s.w;
         QStringList problems;
         for (QWidget *window : {w.main, w.graph, w.temperature}) {
