@@ -20,7 +20,10 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -30,7 +33,7 @@ pid_t g_server = 0;
 QByteArray g_display;
 
 // Xvfb on a free display; its number comes back through a pipe.
-void startServer()
+void startServerOnce()
 {
     const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
     int fds[2];
@@ -55,6 +58,46 @@ void startServer()
     ::close(fds[0]);
     if (n > 0)
         g_display = ':' + QByteArray(number, n).trimmed();
+}
+
+// Whether the server takes connections on its socket.
+bool serverAnswers()
+{
+    const QByteArray path = "/tmp/.X11-unix/X" + g_display.mid(1);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    if (g_display.isEmpty() || path.size() >= qsizetype(sizeof addr.sun_path))
+        return false;
+    std::memcpy(addr.sun_path, path.constData(), size_t(path.size()));
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    const bool ok = fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    return ok;
+}
+
+// Two tests starting their servers at once may race for a display: the loser tries again.
+void startServer()
+{
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        startServerOnce();
+        for (int i = 0; i < 100 && !serverAnswers() && g_server > 0 &&
+                        ::waitpid(g_server, nullptr, WNOHANG) == 0;
+             ++i)
+            ::usleep(20000);
+        // Answering, and from our own server, not one that won the race for the number.
+        if (serverAnswers() && g_server > 0 && ::waitpid(g_server, nullptr, WNOHANG) == 0) {
+            ::usleep(200000);
+            if (::waitpid(g_server, nullptr, WNOHANG) == 0)
+                return;
+        }
+        if (g_server > 0) {
+            ::kill(g_server, SIGTERM);
+            ::waitpid(g_server, nullptr, 0);
+        }
+        g_server = 0;
+        g_display.clear();
+    }
 }
 
 QString xName(QWidget *w)
