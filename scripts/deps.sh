@@ -9,7 +9,7 @@ PACKAGES=(
     qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-multimedia-dev libgl-dev
     libbenchmark-dev
     locales fonts-dejavu-core iputils-ping qt6-translations-l10n
-    xvfb xdotool
+    xvfb xdotool desktop-file-utils
 )
 if [ "${1:-}" = "--fuzz" ]; then
     PACKAGES+=(clang libclang-rt-14-dev)

@@ -2,7 +2,10 @@
 #include "dialogs.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QHash>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QApplication>
@@ -28,11 +31,55 @@ SaveNameHandler &saveNameHandler()
     static SaveNameHandler h;
     return h;
 }
+
+QHash<QString, QString> &lastFolders()
+{
+    static QHash<QString, QString> folders;
+    return folders;
+}
+
+QString dialogKey(const QWidget *owner, const QString &title)
+{
+    return QLatin1String(owner ? owner->metaObject()->className() : "") + QLatin1Char('|') + title;
+}
+
+// Runs the dialog from the folder it last took; remembers the folder it takes now.
+QString runFileDialog(QFileDialog &dlg, const QString &key, const QString &proposed,
+                      const QStringList &filters, int *filterIndex)
+{
+    const QFileInfo proposal(proposed);
+    QString folder = lastFolders().value(key);
+    if (folder.isEmpty() || !QDir(folder).exists()) {
+        folder = QDir::cleanPath(proposed.contains(QLatin1Char('/')) ? proposal.path()
+                                                                     : QDir::homePath());
+        // A data folder not made yet: made for a save, its nearest existing parent for
+        // an open.
+        if (dlg.acceptMode() == QFileDialog::AcceptSave)
+            QDir().mkpath(folder);
+        while (!QDir(folder).exists() && QFileInfo(folder).path() != folder)
+            folder = QFileInfo(folder).path();
+    }
+    dlg.setDirectory(folder);
+    dlg.setNameFilters(filters);
+    const int index = filterIndex ? *filterIndex : 1;
+    if (index >= 1 && index <= filters.size())
+        dlg.selectNameFilter(filters[index - 1]);
+    if (!proposal.fileName().isEmpty())
+        dlg.selectFile(proposal.fileName());
+    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
+        return QString();
+    if (filterIndex)
+        *filterIndex = static_cast<int>(filters.indexOf(dlg.selectedNameFilter())) + 1;
+    const QString chosen = dlg.selectedFiles().first();
+    lastFolders().insert(key, QFileInfo(chosen).absolutePath());
+    return chosen;
+}
+
 } // namespace
 
-void setSaveNameHandler(SaveNameHandler h)
+void forgetFolders()
 {
-    saveNameHandler() = std::move(h);
+    lastFolders().clear();
 }
 
 QString GetSaveFileName(QWidget *owner, const QString &title, const QString &proposed,
@@ -40,18 +87,24 @@ QString GetSaveFileName(QWidget *owner, const QString &title, const QString &pro
 {
     if (saveNameHandler())
         return saveNameHandler()(proposed, filterIndex);
-    QFileDialog dlg(owner, title, proposed);
+    QFileDialog dlg(owner, title);
     dlg.setAcceptMode(QFileDialog::AcceptSave);
-    dlg.setNameFilters(filters);
-    const int index = filterIndex ? *filterIndex : 1;
-    if (index >= 1 && index <= filters.size())
-        dlg.selectNameFilter(filters[index - 1]);
-    dlg.selectFile(proposed);
-    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
-        return QString();
-    if (filterIndex)
-        *filterIndex = static_cast<int>(filters.indexOf(dlg.selectedNameFilter())) + 1;
-    return dlg.selectedFiles().first();
+    return runFileDialog(dlg, dialogKey(owner, title), proposed, filters, filterIndex);
+}
+
+QString GetOpenFileName(QWidget *owner, const QString &title, const QString &proposed,
+                        const QStringList &filters, int *filterIndex)
+{
+    QFileDialog dlg(owner, title);
+    dlg.setAcceptMode(QFileDialog::AcceptOpen);
+    dlg.setFileMode(QFileDialog::ExistingFile);
+    return runFileDialog(dlg, dialogKey(owner, title) + QStringLiteral("|open"), proposed, filters,
+                         filterIndex);
+}
+
+void setSaveNameHandler(SaveNameHandler h)
+{
+    saveNameHandler() = std::move(h);
 }
 
 void setNoticeHandler(NoticeHandler h)

@@ -28,9 +28,15 @@ void dismissModalDialogs();
 // Error box for failures the user must see (a file that could not be written).
 void ShowError(QWidget *owner, const QString &text);
 
-// Save dialog; `filterIndex` is 1-based in and out. Empty when cancelled.
+// File dialogs open in the folder last used in the same dialog (the owner's class and the
+// title tell dialogs apart), else in the folder `proposed` names, which callers give as the
+// data folder. `filterIndex` is 1-based in and out. Empty when cancelled.
 QString GetSaveFileName(QWidget *owner, const QString &title, const QString &proposed,
                         const QStringList &filters, int *filterIndex);
+QString GetOpenFileName(QWidget *owner, const QString &title, const QString &proposed,
+                        const QStringList &filters, int *filterIndex);
+// Every dialog back to its first folder (between tests).
+void forgetFolders();
 
 using NoticeHandler = std::function<void(const QString &text)>;
 using SaveNameHandler = std::function<QString(const QString &proposed, int *filterIndex)>;

@@ -153,11 +153,9 @@ MainForm::MainForm(Settings &settings, ScpiLink &link, BigAry &buffer, ToneOutpu
     setStatusBar(bar);
 
     buildMenus();
-    // Starts wide, one pixel short of what the width toggle gives.
-    const QSize pages = sizeForPages();
-    m_wideWidth = pages.width();
-    resize(m_wideWidth - 1,
-           pages.height() + menuBar()->sizeHint().height() + bar->sizeHint().height());
+    // The identification line of a real instrument is longer than the display is wide.
+    m_instumentids->setWordWrap(true);
+    fitStartSize();
     m_reading->readingArea()->setStatusText(QString());
     m_reading->readingArea()->measprop1()->setText(QStringLiteral("Def\n\nDef"));
     KeyPreview::install(this, [this](QKeyEvent *e) { return FormKeyDown(e); });
@@ -240,8 +238,13 @@ void MainForm::buildPages()
     auto *settingsTab = new QWidget(m_PageControl1);
     settingsTab->setObjectName(QStringLiteral("TabSheet1"));
     auto *sl = new QVBoxLayout(settingsTab);
-    m_settingsPage = new SettingsPage(settingsTab);
-    sl->addWidget(m_settingsPage);
+    auto *measpargb = new QGroupBox(QStringLiteral("Measurement"), settingsTab);
+    measpargb->setObjectName(QStringLiteral("measpargb"));
+    auto *gl = new QVBoxLayout(measpargb);
+    gl->setContentsMargins(2, 2, 2, 2);
+    m_settingsPage = new SettingsPage(measpargb);
+    gl->addWidget(m_settingsPage);
+    sl->addWidget(measpargb);
     auto *delays = new QFormLayout;
     m_measdele = new QLineEdit(QStringLiteral("0"), settingsTab);
     m_measdele->setObjectName(QStringLiteral("measdele"));
@@ -250,7 +253,7 @@ void MainForm::buildPages()
     NumericKeyFilter::install(m_measdele);
     NumericKeyFilter::install(m_logtimele);
     delays->addRow(QStringLiteral("&Repeat delay ms"), m_measdele);
-    delays->addRow(QStringLiteral("Char&t delay ms"), m_logtimele);
+    delays->addRow(QStringLiteral("Chart de&lay ms"), m_logtimele);
     sl->addLayout(delays);
     auto *measnote = new QLabel(settingsTab);
     measnote->setObjectName(QStringLiteral("measnote"));
@@ -488,11 +491,29 @@ void MainForm::showEvent(QShowEvent *e)
     }
 }
 
+void MainForm::fitStartSize()
+{
+    // Starts wide, one pixel short of what the width toggle gives.
+    const QSize pages = sizeForPages();
+    m_wideWidth = pages.width();
+    resize(m_wideWidth - 1,
+           pages.height() + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
+}
+
+void MainForm::changeEvent(QEvent *e)
+{
+    QMainWindow::changeEvent(e);
+    // The language's captions decide how wide the tabs are.
+    if (e->type() == QEvent::LanguageChange && !m_shown)
+        fitStartSize();
+}
+
 void MainForm::FormShow()
 {
     m_reading->applySettings();
     m_multiPage->applySettings();
     m_PageControl1->setTabVisible(kPageMacro, false);
+    fitStartSize();
     m_measdele->setText(QString::number(m_s.MeasRepeatTime));
     m_logtimele->setText(QString::number(m_s.GraphRepeatTime));
     // With the link up, the read-back of the connect has already filled the page.
@@ -633,7 +654,7 @@ void MainForm::SavedbClick()
 {
     int filter = 3;
     const QString proposed =
-        QStringLiteral("Data_") +
+        m_s.DataDir + QStringLiteral("Data_") +
         dtime::format(QStringLiteral("yyyymmdd-hhnnss"), m_reading->state().timeStamp);
     const QString name = dialogs::GetSaveFileName(this, QStringLiteral("Save Data"), proposed,
                                                   kSaveFilters, &filter);
@@ -663,7 +684,7 @@ void MainForm::SaveGraph1Click()
 {
     int filter = 1;
     const QString proposed =
-        QStringLiteral("Graph_") +
+        m_s.DataDir + QStringLiteral("Graph_") +
         dtime::format(QStringLiteral("yyyymmdd-hhnnss"), m_reading->state().timeStamp) +
         QStringLiteral(".bmp");
     QString name = dialogs::GetSaveFileName(
@@ -858,7 +879,10 @@ QSize MainForm::sizeForPages() const
             page = page.expandedTo(area->widget()->minimumSizeHint());
     }
     const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
-    return {std::max(kWideWidth, kNarrowWidth + kPageFrame + page.width() + bar),
+    // The tab row too: no caption behind scroll arrows.
+    const int tabs = m_PageControl1->tabBar()->sizeHint().width() + kPageFrame;
+    return {std::max({kWideWidth, kNarrowWidth + kPageFrame + page.width() + bar,
+                      kNarrowWidth + kPageFrame + tabs}),
             std::max(kClientHeight,
                      kPageFrame + m_PageControl1->tabBar()->sizeHint().height() + page.height())};
 }
@@ -878,8 +902,13 @@ void MainForm::setMeasText(const QString &text)
 
 void MainForm::setStatusPanel(int index, const QString &text)
 {
-    if (index >= 0 && index < 3)
-        m_panels[index]->setText(text);
+    if (index < 0 || index >= 3)
+        return;
+    m_panels[index]->setText(text);
+    // The terminator's short text shows whole; the others give way.
+    if (index == 2)
+        m_panels[2]->setMinimumWidth(
+            std::max(100, m_panels[2]->fontMetrics().horizontalAdvance(text) + 8));
 }
 
 void MainForm::setConnectCaption(const QString &caption)

@@ -167,6 +167,7 @@ public:
 
 protected:
     void showEvent(QShowEvent *e) override;
+    void changeEvent(QEvent *e) override;
     void keyPressEvent(QKeyEvent *e) override;
 
 private:
@@ -177,6 +178,7 @@ private:
     void openFolder(const QString &dir);
     // Client size at which every page shows whole.
     QSize sizeForPages() const;
+    void fitStartSize();
     void updateMenuEnabling();
     void showBigChartState();
     void showSaveState();

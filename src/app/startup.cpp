@@ -167,7 +167,10 @@ void Startup::start()
     s.configDir = m_opt.configDir.isEmpty() ? settingsio::defaultConfigDir()
                                             : settingsio::withDelimiter(m_opt.configDir);
     s.programDir = dataFolder(m_opt.programDir);
-    QGuiApplication::setApplicationDisplayName(QStringLiteral("Tervaxis..."));
+    // The application title "Tervaxis..." is the help window's; as Qt's display name it
+    // would be appended to every window and box title. The task bar takes the desktop
+    // entry's name and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("tervaxis"));
     if (auto *app = qobject_cast<QApplication *>(QCoreApplication::instance()))
         setHintLook(*app);
 

@@ -271,7 +271,8 @@ void GraphModel::setupScroll()
     m_scroll.singleStep = std::max<qint64>(third > 0 ? m_scroll.pageStep / third : 1, 1);
     m_scroll.minimum = span >= 1 && span < high ? span : 0;
     m_scroll.maximum = high < 1 ? 2 : high;
-    m_scroll.position = m_from + span / 2;
+    // The scroll handler reads the position as the range's end.
+    m_scroll.position = m_to;
 }
 
 int GraphModel::row1(long double v) const
@@ -318,9 +319,17 @@ GraphModel::Range GraphModel::zoomInRange(int column) const
     return {c.firstIdx - q, c.lastIdx + q};
 }
 
+namespace {
+// Zooming out under four records still widens by one on each side.
+qint64 outStep(qint64 span)
+{
+    return std::max<qint64>(span / 4, 1);
+}
+} // namespace
+
 GraphModel::Range GraphModel::zoomOutMenuRange() const
 {
-    const qint64 q = (m_to - m_from) / 4;
+    const qint64 q = outStep(m_to - m_from);
     if (m_from - q > 0)
         return {m_from - q, m_to + q};
     return {0, m_buf.High()};
@@ -328,7 +337,7 @@ GraphModel::Range GraphModel::zoomOutMenuRange() const
 
 GraphModel::Range GraphModel::zoomOutMouseRange() const
 {
-    const qint64 q = (m_to - m_from) / 4;
+    const qint64 q = outStep(m_to - m_from);
     if (m_from - q < 0)
         return {0, m_buf.High()};
     return {m_from - q, m_to + q};

@@ -10,6 +10,7 @@
 #include "data/numtext.h"
 #include "graph/graphpainter.h"
 #include "graph/noisewindow.h"
+#include "lang/langtexts.h"
 
 #include <QApplication>
 #include <QDBusConnection>
@@ -18,7 +19,6 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QGroupBox>
@@ -210,7 +210,7 @@ void TGraphFrm::buildMenus()
     file->addSeparator();
     add(file, "Closebg", QStringLiteral("Close big Graph"), &QWidget::hide);
 
-    m_Data1 = menuBar()->addMenu(QStringLiteral("&Data"));
+    m_Data1 = menuBar()->addMenu(QStringLiteral("D&ata"));
     m_Data1->setObjectName(QStringLiteral("Data1"));
     m_Data1->setToolTipsVisible(true);
     add(m_Data1, "Deleteselected1", QStringLiteral("Delete selected"),
@@ -380,11 +380,18 @@ void TGraphFrm::resizeEvent(QResizeEvent *e)
     FormResize();
 }
 
+void TGraphFrm::hideEvent(QHideEvent *e)
+{
+    QMainWindow::hideEvent(e);
+    m_seenShown = false;
+}
+
 void TGraphFrm::showEvent(QShowEvent *e)
 {
     QMainWindow::showEvent(e);
     m_loadpan->hide();
     FormResize();
+    CursorReadout(-9999, -9999);
 }
 
 void TGraphFrm::FormResize()
@@ -409,7 +416,13 @@ void TGraphFrm::FormResize()
     m_maxlab2->move(width - m_maxlab2->width() - 2, 2);
     m_minlab2->move(width - m_minlab2->width() - 2, panelHeight - 10 - m_minlab2->height());
     m_loadpan->setGeometry(width / 2 - 160, panelHeight / 2 - 20, 320, 40);
-    Rescale(-1, -1);
+    // Readings taken while the window was hidden: it opens on the buffer as it is now.
+    const bool grown = m_buf.bigarycnt() != m_seenCount || m_buf.bigarypos() != m_seenPos;
+    if (grown && (!isVisible() || !m_seenShown))
+        Rescale(0, m_buf.High());
+    else
+        Rescale(-1, -1);
+    m_seenShown = isVisible();
     m_model.buildColumns();
     m_nextDraw = 0;
     Draw();
@@ -420,6 +433,8 @@ void TGraphFrm::Rescale(qint64 from, qint64 to, bool fromScrollBar)
 {
     m_model.decSep = m_s.DecSeparator;
     m_model.rescale(from, to);
+    m_seenCount = m_buf.bigarycnt();
+    m_seenPos = m_buf.bigarypos();
     m_totall->setText(m_model.totalText());
     m_millab->setText(m_model.statisticText());
     m_maxlab1->setText(m_model.aligned(m_model.primary().max));
@@ -470,17 +485,18 @@ void TGraphFrm::Draw()
     m_nextDraw = dtime::ticks() + kDrawPaceMs;
 }
 
+// The cursor label and cross-hair follow every new picture, not only the next mouse move.
 void TGraphFrm::rebuildAndDraw()
 {
     m_model.buildColumns();
     Draw();
+    CursorReadout(-9999, -9999);
 }
 
 void TGraphFrm::rescaleAll()
 {
     Rescale(0, m_buf.High());
-    m_model.buildColumns();
-    Draw();
+    rebuildAndDraw();
 }
 
 void TGraphFrm::Repaint1Click()
@@ -499,6 +515,26 @@ void TGraphFrm::Repaint1Click()
                   .arg(total)
                   .arg(math)
                   .arg(total - math));
+}
+
+// The statistics words of the labels, as the language file gave them.
+void TGraphFrm::changeEvent(QEvent *e)
+{
+    QMainWindow::changeEvent(e);
+    if (e->type() != QEvent::LanguageChange)
+        return;
+    static const std::pair<QString GraphTexts::*, const char16_t *> words[] = {
+        {&GraphTexts::total, u"sTotal"}, {&GraphTexts::from, u"sFrom"},
+        {&GraphTexts::to, u"sTo"},       {&GraphTexts::count, u"sCount"},
+        {&GraphTexts::mean, u"sMean"},   {&GraphTexts::rms, u"sRms"},
+        {&GraphTexts::min, u"sMin"},     {&GraphTexts::max, u"sMax"},
+        {&GraphTexts::range, u"sRange"}, {&GraphTexts::pkpk, u"sPkPk"},
+        {&GraphTexts::first, u"sFirst"}, {&GraphTexts::units, u"sUnits"},
+        {&GraphTexts::resol, u"sResol"}};
+    for (const auto &[member, key] : words)
+        m_model.texts.*member = lang::text(key);
+    Rescale(-1, -1);
+    rebuildAndDraw();
 }
 
 bool TGraphFrm::event(QEvent *e)
@@ -720,7 +756,6 @@ void TGraphFrm::vertikalsbScroll(int position)
     const GraphModel::Range r = m_model.scrollRange(position);
     Rescale(r.from, r.to, true);
     rebuildAndDraw();
-    CursorReadout(-9999, -9999);
 }
 
 void TGraphFrm::setStatus(const QString &text)
@@ -740,15 +775,7 @@ QString TGraphFrm::openFileName(int *filterIndex)
 {
     if (openNameHandler())
         return openNameHandler()(filterIndex);
-    QFileDialog dlg(this, QString(), m_s.DataDir, QString());
-    dlg.setFileMode(QFileDialog::ExistingFile);
-    dlg.setNameFilters(kOpenFilters);
-    dlg.selectNameFilter(kOpenFilters[*filterIndex - 1]);
-    dlg.selectFile(QStringLiteral("*.csv"));
-    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
-        return QString();
-    *filterIndex = static_cast<int>(kOpenFilters.indexOf(dlg.selectedNameFilter())) + 1;
-    return dlg.selectedFiles().first();
+    return dialogs::GetOpenFileName(this, QString(), m_s.DataDir, kOpenFilters, filterIndex);
 }
 
 void TGraphFrm::Open1Click()
@@ -883,7 +910,7 @@ void TGraphFrm::selectedfile1Click()
 
 void TGraphFrm::Drop1Click()
 {
-    if (m_busy || !dialogs::AskYesNo(this, windowTitle(), sClearBuffer))
+    if (m_busy || !dialogs::AskYesNo(this, windowTitle(), lang::text(u"sClearBuffer")))
         return;
     setWindowTitle(dialogs::kProgramName + QStringLiteral(" Graph"));
     m_selectedfile1->setText(QStringLiteral(" - - - "));
@@ -897,7 +924,7 @@ void TGraphFrm::Drop1Click()
 
 void TGraphFrm::Deleteselected1Click()
 {
-    if (m_busy || !dialogs::AskYesNo(this, windowTitle(), sDeleteSelDa))
+    if (m_busy || !dialogs::AskYesNo(this, windowTitle(), lang::text(u"sDeleteSelDa")))
         return;
     m_model.deleteRange(m_model.from(), m_model.to());
     QMetaObject::invokeMethod(this, &TGraphFrm::Repaint1Click, Qt::QueuedConnection);

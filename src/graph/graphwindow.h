@@ -63,9 +63,6 @@ public:
     QString statusText() const;
     QString selectedFile() const { return m_selectedFile; }
 
-    // Texts the language file may replace.
-    QString sClearBuffer = QStringLiteral("Do You Want To Clear Buffer?");
-    QString sDeleteSelDa = QStringLiteral("Do You Want To Delete Selected Data?");
     QString sGenerate = QStringLiteral("Generate data to Graph?");
 
     // Open dialog replacement for tests: returns the path, sets the 1-based filter.
@@ -101,9 +98,11 @@ signals:
 
 protected:
     bool event(QEvent *e) override;
+    void changeEvent(QEvent *e) override;
     bool eventFilter(QObject *watched, QEvent *e) override;
     void resizeEvent(QResizeEvent *e) override;
     void showEvent(QShowEvent *e) override;
+    void hideEvent(QHideEvent *e) override;
     void wheelEvent(QWheelEvent *e) override;
 
 private:
@@ -145,6 +144,10 @@ private:
     uint32_t m_nextRefresh = 0;
     bool m_refreshed = false;
     qint64 m_lastRefreshCount = 0;
+    // The buffer as the last rescale saw it.
+    qint64 m_seenCount = -1;
+    qint64 m_seenPos = -1;
+    bool m_seenShown = false; // the range was last set while the window showed
     int m_autoRefreshMs = 30000;
     int m_cursorX = 0;
     int m_cursorY = 0;

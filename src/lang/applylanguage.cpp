@@ -9,8 +9,10 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QCoreApplication>
 #include <QFormLayout>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenu>
@@ -45,6 +47,17 @@ QObject *findElement(QWidget *window, const char *name)
             }
         }
         level = std::move(next);
+    }
+    // Commands another window owns but this one's menus offer.
+    if (auto *mw = qobject_cast<QMainWindow *>(window)) {
+        QList<QAction *> todo = mw->menuBar()->actions();
+        while (!todo.isEmpty()) {
+            QAction *a = todo.takeFirst();
+            if (a->objectName() == n)
+                return a;
+            if (a->menu())
+                todo << a->menu()->actions();
+        }
     }
     return nullptr;
 }
@@ -109,8 +122,14 @@ void setHint(QObject *o, const QString &text)
 
 void setGridHeader(QObject *o, const QString &text)
 {
-    if (auto *grid = qobject_cast<QTableWidget *>(o))
-        grid->setHorizontalHeaderLabels(devlist::headerCells(text));
+    auto *grid = qobject_cast<QTableWidget *>(o);
+    if (!grid)
+        return;
+    grid->setHorizontalHeaderLabels(devlist::headerCells(text));
+    // A longer word than the designed column takes widens that column.
+    QHeaderView *header = grid->horizontalHeader();
+    for (int c = 0; c < grid->columnCount(); ++c)
+        header->resizeSection(c, std::max(header->sectionSize(c), header->sectionSizeHint(c)));
 }
 
 QWidget *windowOf(lang::Window w, const LanguageWindows &windows)
@@ -215,4 +234,11 @@ void ApplyLanguage(const LangFile &file, const LanguageWindows &windows)
     applyFonts(file, windows);
     for (const KeyRow &row : lang::keyTable())
         applyRow(file, row, windows);
+    // Windows that compose texts from the held words take them up now.
+    for (QWidget *w : {windows.main, windows.graph, windows.temperature}) {
+        if (w) {
+            QEvent changed(QEvent::LanguageChange);
+            QCoreApplication::sendEvent(w, &changed);
+        }
+    }
 }

@@ -65,7 +65,13 @@ THELPf::THELPf(const Settings &settings, QWidget *parent)
 
 QString THELPf::helpFilePath() const
 {
-    return m_s.programDir + m_s.LocHelp + QStringLiteral(".help");
+    // The built-in stem follows the desktop's language, as the language file does; a stem
+    // set in the settings file other than that one is taken as it is.
+    QString stem = m_s.LocHelp;
+    if (stem == QLatin1String("en") && m_s.Language == QLatin1String("German") &&
+        QFile::exists(m_s.programDir + QStringLiteral("de.help")))
+        stem = QStringLiteral("de");
+    return m_s.programDir + stem + QStringLiteral(".help");
 }
 
 void THELPf::showEvent(QShowEvent *e)

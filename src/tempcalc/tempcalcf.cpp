@@ -6,13 +6,13 @@
 #include "app/settings.h"
 #include "data/numtext.h"
 #include "engine/readingformat.h"
+#include "lang/langtexts.h"
 #include "link/scpilink.h"
 #include "tempformula.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QLabel>
@@ -32,7 +32,6 @@ namespace {
 
 const QChar kOhm = QChar(0x03A9);
 const QString kNotCalculated = QStringLiteral(" Not calculated ");
-const QString kSetProbeDa = QStringLiteral("Do You Want To Set Probe Values?");
 const QStringList kProbeFilters = {QStringLiteral("probes (*.prb)"),
                                    QStringLiteral("any file (*.*)")};
 
@@ -194,8 +193,9 @@ QWidget *Ttempcalcf::buildSthTab()
         const QString name =
             QStringLiteral("const") + letter + QString::number(i % 4) + QStringLiteral("le");
         m_const[i] = field(name.toLatin1().constData(), QString(), tab);
-        const QString caption =
-            QStringLiteral("Constant ") + letter + QLatin1Char('&') + QString::number(i % 4);
+        // Alt+0..3 reach the A constants; the B ones would take the same keys.
+        const QString caption = QStringLiteral("Constant ") + letter +
+                                (i < 4 ? QStringLiteral("&") : QString()) + QString::number(i % 4);
         grid->addWidget(captionFor(m_const[i], caption, tab), 2 * (i % 4), i / 4);
         grid->addWidget(m_const[i], 2 * (i % 4) + 1, i / 4);
     }
@@ -578,7 +578,8 @@ void Ttempcalcf::Sendtemperaturetoinstrumentdisplay1Click()
 
 void Ttempcalcf::ChooseStandardProbe(const probes::CatalogueEntry &entry)
 {
-    if (!dialogs::AskYesNo(this, windowTitle(), kSetProbeDa + probes::questionSuffix(entry)))
+    if (!dialogs::AskYesNo(this, windowTitle(),
+                           lang::text(u"sSetProbeDa") + probes::questionSuffix(entry)))
         return;
     probes::applyEntry(entry, m_p);
     // The name goes in first so that the probe line names the probe it describes.
@@ -640,14 +641,9 @@ QString Ttempcalcf::openFileName()
 {
     if (openNameHandler())
         return openNameHandler()();
-    QFileDialog dlg(this, QStringLiteral("Load probe"));
-    dlg.setAcceptMode(QFileDialog::AcceptOpen);
-    dlg.setFileMode(QFileDialog::ExistingFile);
-    dlg.setNameFilters(kProbeFilters);
-    dlg.setDefaultSuffix(QStringLiteral("prb"));
-    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
-        return QString();
-    return dlg.selectedFiles().first();
+    int filter = 1;
+    return dialogs::GetOpenFileName(this, QStringLiteral("Load probe"), m_s.DataDir, kProbeFilters,
+                                    &filter);
 }
 
 void Ttempcalcf::Open1Click()
@@ -666,7 +662,7 @@ void Ttempcalcf::Open1Click()
 void Ttempcalcf::Saveprobe1Click()
 {
     const QString proposed =
-        QStringLiteral("Probe-") +
+        m_s.DataDir + QStringLiteral("Probe-") +
         QStringLiteral("%1").arg(QTime::currentTime().msec(), 3, 10, QLatin1Char('0'));
     int filter = 1;
     QString name = dialogs::GetSaveFileName(this, QStringLiteral("Save probe"), proposed,
@@ -699,6 +695,22 @@ void Ttempcalcf::Temperaturecalculation1Click()
         activateWindow();
     } else {
         show();
+    }
+}
+
+void Ttempcalcf::changeEvent(QEvent *e)
+{
+    QMainWindow::changeEvent(e);
+    // Fixed to what the captions of the language need.
+    if (e->type() == QEvent::LanguageChange) {
+        setMinimumSize(0, 0);
+        setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        // Hidden pages keep the sizes of the old captions until asked anew.
+        for (QWidget *w : findChildren<QWidget *>())
+            w->updateGeometry();
+        for (QLayout *l : findChildren<QLayout *>())
+            l->invalidate();
+        setFixedSize(sizeHint());
     }
 }
 

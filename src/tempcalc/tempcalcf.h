@@ -75,6 +75,7 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent *e) override;
+    void changeEvent(QEvent *e) override;
 
 private:
     void buildMenus();

@@ -371,7 +371,7 @@ private slots:
         f.find<QPushButton>("measb")->click();
         const QString base = f.dir.path() + QStringLiteral("/chart");
         dialogs::setSaveNameHandler([&](const QString &proposed, int *filter) {
-            if (!proposed.startsWith(QStringLiteral("Data_")))
+            if (!proposed.startsWith(f.settings.DataDir + QStringLiteral("Data_")))
                 return QString();
             *filter = 2;
             return base;

@@ -5,14 +5,18 @@
 #include "app/settings.h"
 #include "engine/bigary.h"
 #include "engine/recordingtone.h"
+#include "graph/graphwindow.h"
 #include "link/scpilink.h"
+#include "tempcalc/tempcalcf.h"
 #include "tempsettings.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -45,6 +49,101 @@ private slots:
     {
         QFile::remove(freshSettings().settingsPath());
         m_notices.clear();
+        dialogs::forgetFolders();
+    }
+
+    void fileDialogsStartInTheDataFolder_data()
+    {
+        QTest::addColumn<QString>("window");
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("pick"); // a file to take in the other folder
+        QTest::newRow("Save Data") << "main"
+                                   << "Savedb"
+                                   << "";
+        QTest::newRow("Save Chart") << "main"
+                                    << "SaveGraph1"
+                                    << "";
+        QTest::newRow("graph Save") << "graph"
+                                    << "Save1"
+                                    << "";
+        QTest::newRow("graph Save selected") << "graph"
+                                             << "Saveselecteddataonly1"
+                                             << "";
+        QTest::newRow("graph Load") << "graph"
+                                    << "Open1"
+                                    << "pick.csv";
+        QTest::newRow("graph Load append") << "graph"
+                                           << "Loadappenddata1"
+                                           << "pick.csv";
+        QTest::newRow("graph Load 884x CSV") << "graph"
+                                             << "LoadCSVfromUSB1"
+                                             << "pick.csv";
+        QTest::newRow("Load probe") << "temperature"
+                                    << "Open1"
+                                    << "pick.prb";
+        QTest::newRow("Save probe") << "temperature"
+                                    << "Saveprobe1"
+                                    << "";
+    }
+    // The real dialog opens in the data folder, not in the working directory; taken from
+    // another folder once, it opens there the next time.
+    void fileDialogsStartInTheDataFolder()
+    {
+        QFETCH(QString, window);
+        QFETCH(QString, command);
+        QFETCH(QString, pick);
+        Settings s = freshSettings();
+        s.DataDir = m_dir.filePath(QStringLiteral("data/"));
+        const QString other = m_dir.filePath(QStringLiteral("elsewhere"));
+        QVERIFY(QDir().mkpath(s.DataDir) && QDir().mkpath(other));
+        QVERIFY(QDir::setCurrent(m_dir.path()));
+        if (!pick.isEmpty()) {
+            QFile f(other + u'/' + pick);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("1;V;46000.5;1;1;;;\r\n");
+        }
+        ScpiLink link(s);
+        BigAry buffer;
+        RecordingTone tone;
+        MainForm main(s, link, buffer, tone);
+        Ttempcalcf temperature(s, link);
+        QWidget *owner = window == QLatin1String("main")    ? static_cast<QWidget *>(&main)
+                         : window == QLatin1String("graph") ? static_cast<QWidget *>(main.graph())
+                                                            : &temperature;
+        owner->show();
+        auto *action = owner->findChild<QAction *>(command);
+        QVERIFY(action);
+
+        // Reads the folder of the dialog that opens, then types a name into it.
+        const auto run = [&](const QString &typed) {
+            QString folder;
+            QTimer poll;
+            connect(&poll, &QTimer::timeout, this, [&] {
+                auto *dlg = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+                if (!dlg || !dlg->isVisible() || !folder.isEmpty())
+                    return;
+                // The name field has the focus once the dialog is up.
+                QWidget *focus = QApplication::focusWidget();
+                if (!focus || focus->objectName() != QLatin1String("fileNameEdit"))
+                    return;
+                folder = dlg->directory().absolutePath();
+                if (typed.isEmpty()) {
+                    QTest::keyClick(focus, Qt::Key_Escape);
+                    return;
+                }
+                QTest::keyClicks(focus, typed);
+                // The button, not Enter, which the name completion may take.
+                auto *box = dlg->findChild<QDialogButtonBox *>();
+                QPushButton *take = box->button(QDialogButtonBox::Open);
+                (take ? take : box->button(QDialogButtonBox::Save))->click();
+            });
+            poll.start(10);
+            action->trigger();
+            return folder;
+        };
+        const QString name = pick.isEmpty() ? QStringLiteral("new-one") : pick;
+        QCOMPARE(run(other + u'/' + name), QDir(s.DataDir).absolutePath());
+        QCOMPARE(run(QString()), QDir(other).absolutePath());
     }
 
     void defaultCommandsAreSaved()

@@ -199,6 +199,13 @@ void TestGraphModel::zoom_data()
         << qint64(200) << qint64(600) << "menu" << qint64(100) << qint64(700);
     QTest::newRow("out mouse before start is all")
         << qint64(50) << qint64(450) << "mouse" << qint64(0) << qint64(1000);
+    // Under four records a quarter is nothing; one record on each side still.
+    QTest::newRow("out menu from three records")
+        << qint64(500) << qint64(502) << "menu" << qint64(499) << qint64(503);
+    QTest::newRow("out mouse from one record")
+        << qint64(500) << qint64(500) << "mouse" << qint64(499) << qint64(501);
+    QTest::newRow("out menu from one record at one")
+        << qint64(1) << qint64(1) << "menu" << qint64(0) << qint64(1000);
 }
 
 void TestGraphModel::zoom()
@@ -233,7 +240,7 @@ void TestGraphModel::scroll()
     QCOMPARE(s.singleStep, 1);
     QCOMPARE(s.minimum, 200);
     QCOMPARE(s.maximum, 1000);
-    QCOMPARE(s.position, 200);
+    QCOMPARE(s.position, 300);
     QCOMPARE(m.scrollRange(150), (GraphModel::Range{0, 200}));
     QCOMPARE(m.scrollRange(900), (GraphModel::Range{700, 900}));
 }

@@ -9,8 +9,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QStatusBar>
+#include <QWheelEvent>
 
 namespace {
 
@@ -29,6 +31,31 @@ void typeInto(QLineEdit *edit, const QString &keys)
     QTest::keyClicks(QApplication::focusWidget(), keys);
 }
 
+void fillRamp(BigAry &buffer, int n)
+{
+    for (int i = 0; i < n; ++i) {
+        measpol r;
+        r.value1 = (i % 7) * 10 + i;
+        r.dateTime = 46000.25 + i / 86400.0;
+        r.Lunits1.set(u"V");
+        buffer.Append(r);
+    }
+}
+
+// What the mouse shows at a point: label, cross-hair and status bar.
+QString readoutOf(TGraphFrm *g)
+{
+    const auto *x1 = namedChild<QWidget>(g, "bevelx1");
+    const auto *y1 = namedChild<QWidget>(g, "bevely1");
+    return namedChild<QLabel>(g, "cursorlabel")->text() +
+           QStringLiteral("|%1,%2|%3,%4|")
+               .arg(x1->y())
+               .arg(x1->width())
+               .arg(y1->x())
+               .arg(y1->height()) +
+           g->statusText();
+}
+
 } // namespace
 
 class TestGraphWindow : public QObject
@@ -39,6 +66,10 @@ private slots:
     void typedRangeSaveLoadDelete();
     void failedSaveKeepsOldFile();
     void testSignalsBehindShift();
+    void firstScrollStepContinues();
+    void opensOnTheBufferAsItIs();
+    void cursorFollowsAtOnce_data();
+    void cursorFollowsAtOnce();
 };
 
 void TestGraphWindow::refreshesWhileMeasuring()
@@ -208,6 +239,111 @@ void TestGraphWindow::testSignalsBehindShift()
     QVERIFY(g->model().secondaryStats().min < -0.9999);
     QVERIFY(g->model().secondaryStats().max > 0.9999);
     QVERIFY(namedChild<QLabel>(g, "maxlab2")->isVisible());
+}
+
+// A click on the scroll bar's arrow moves the shown range by one step, from where it is.
+void TestGraphWindow::firstScrollStepContinues()
+{
+    MainFixture f;
+    fillRamp(f.buffer, 1001);
+    TGraphFrm *g = f.main->graph();
+    g->show();
+    QVERIFY(QTest::qWaitForWindowExposed(g));
+    namedChild<QAction>(g, "ZoomIN1")->trigger();
+    namedChild<QAction>(g, "ZoomIN1")->trigger();
+    const qint64 from = g->fromIndex(), to = g->toIndex();
+    QVERIFY(from > 100 && to < 900);
+    auto *sb = namedChild<QScrollBar>(g, "vertikalsb");
+    const int step = sb->singleStep();
+    QTest::mouseClick(sb, Qt::LeftButton, {}, QPoint(sb->width() - 4, sb->height() / 2));
+    QCOMPARE(g->fromIndex(), from + step);
+    QCOMPARE(g->toIndex(), to + step);
+    QTest::mouseClick(sb, Qt::LeftButton, {}, QPoint(4, sb->height() / 2));
+    QTest::mouseClick(sb, Qt::LeftButton, {}, QPoint(4, sb->height() / 2));
+    QCOMPARE(g->fromIndex(), from - step);
+    QCOMPARE(g->toIndex(), to - step);
+}
+
+// Readings taken with the window closed are there when it opens, without F5.
+void TestGraphWindow::opensOnTheBufferAsItIs()
+{
+    MainFixture f;
+    QVERIFY(f.connectAndShow());
+    TGraphFrm *g = f.main->graph();
+    f.find<QAction>("Showdataingraph1")->trigger();
+    f.find<QAction>("Showdataingraph1")->trigger();
+    QVERIFY(!g->isVisible());
+    f.main->cycle().automeas1cbClick(true);
+    QTRY_VERIFY_WITH_TIMEOUT(f.buffer.High() >= 4, 10000);
+    f.main->cycle().automeas1cbClick(false);
+    const qint64 n = f.buffer.High() + 1;
+    f.find<QAction>("Showdataingraph1")->trigger();
+    QVERIFY(g->isVisible());
+    QCOMPARE(totalOf(namedChild<QLabel>(g, "totall")), n);
+    QCOMPARE(namedChild<QLabel>(g, "millab")->text().section(u'\n', 0, 0),
+             QStringLiteral("Count  ") + pad8(n));
+    QCOMPARE(g->toIndex(), n - 1);
+}
+
+void TestGraphWindow::cursorFollowsAtOnce_data()
+{
+    QTest::addColumn<QString>("action");
+    for (const char *a : {"click zoom", "VerticalIN1", "VerticalOUT1", "wheel up", "wheel down",
+                          "generation", "load", "ZoomOUT1"})
+        QTest::newRow(a) << a;
+}
+
+// After the picture changed, the read-out is what a fresh mouse move there would show.
+void TestGraphWindow::cursorFollowsAtOnce()
+{
+    QFETCH(QString, action);
+    MainFixture f;
+    f.buffer.setMaxBuffer(2000000);
+    fillRamp(f.buffer, 1001);
+    TGraphFrm *g = f.main->graph();
+    g->show();
+    QVERIFY(QTest::qWaitForWindowExposed(g));
+    namedChild<QAction>(g, "ZoomIN1")->trigger();
+    auto *img = namedChild<QWidget>(g, "Imgraf");
+    const QPoint at(img->width() / 3, img->height() / 3);
+    QTest::mouseMove(img, at);
+    QTRY_VERIFY(namedChild<QLabel>(g, "cursorlabel")->isVisible());
+    const QString before = readoutOf(g);
+
+    if (action == QLatin1String("click zoom")) {
+        QTest::mouseClick(img, Qt::LeftButton, {}, at);
+    } else if (action.startsWith(QLatin1String("wheel"))) {
+        const int dy = action.endsWith(QLatin1String("up")) ? 120 : -120;
+        // A wheel turn over the picture reaches the window (a synthetic one would not
+        // travel up from the picture).
+        const QPoint inWindow = img->mapTo(g, at);
+        QWheelEvent wheel(inWindow, g->mapToGlobal(inWindow), QPoint(), QPoint(0, dy), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(g, &wheel);
+    } else if (action == QLatin1String("generation")) {
+        namedChild<QAction>(g, "Generatepuresine1")->trigger();
+    } else if (action == QLatin1String("load")) {
+        const QString base = f.dir.filePath(QStringLiteral("other"));
+        QFile other(base + QStringLiteral("-s.csv"));
+        QVERIFY(other.open(QIODevice::WriteOnly));
+        for (int i = 0; i < 50; ++i)
+            other.write(QByteArray::number(100 - i * i) + ";V;46000.5;1;1;;;\r\n");
+        other.close();
+        TGraphFrm::setOpenNameHandler([&](int *filter) {
+            *filter = 3;
+            return other.fileName();
+        });
+        namedChild<QAction>(g, "Open1")->trigger();
+        TGraphFrm::setOpenNameHandler({});
+        QCOMPARE(f.buffer.High(), 49);
+    } else {
+        namedChild<QAction>(g, qPrintable(action))->trigger();
+    }
+    const QString after = readoutOf(g).section(u'|', 0, -2);
+    QVERIFY2(after != before.section(u'|', 0, -2), qPrintable(after));
+    QTest::mouseMove(img, at + QPoint(1, 1));
+    QTest::mouseMove(img, at);
+    QTRY_COMPARE(readoutOf(g).section(u'|', 0, -2), after);
 }
 
 QTEST_MAIN(TestGraphWindow)

@@ -50,6 +50,40 @@ class TestHelp : public QObject
 {
     Q_OBJECT
 private slots:
+    void guideFollowsTheDesktopLanguage_data()
+    {
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<QString>("stem");
+        QTest::addColumn<QString>("firstLine");
+        QTest::newRow("English desktop") << "English"
+                                         << "en"
+                                         << "TERVAXIS - OPERATOR'S GUIDE";
+        QTest::newRow("German desktop") << "German"
+                                        << "en"
+                                        << "TERVAXIS - BEDIENUNGSANLEITUNG";
+        QTest::newRow("Slovak desktop") << "Slovak"
+                                        << "en"
+                                        << "TERVAXIS - OPERATOR'S GUIDE";
+        QTest::newRow("German chosen in the settings") << "English"
+                                                       << "de"
+                                                       << "TERVAXIS - BEDIENUNGSANLEITUNG";
+    }
+    // The shipped guides: the German one on a German desktop, as the language file.
+    void guideFollowsTheDesktopLanguage()
+    {
+        QFETCH(QString, language);
+        QFETCH(QString, stem);
+        Settings s;
+        s.programDir = QStringLiteral(TERVAXIS_RESOURCES "/");
+        s.Language = language;
+        s.LocHelp = stem;
+        THELPf help(s);
+        help.show();
+        const QString text = namedChild<QTextEdit>(&help, "red1")->toPlainText();
+        QTEST(text.section(u'\n', 0, 0), "firstLine");
+        QVERIFY(!text.contains(QChar::ReplacementCharacter));
+    }
+
     void searchAsTypedThenNext()
     {
         const QByteArray text("xx ABC yy abc");

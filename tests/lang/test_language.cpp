@@ -3,17 +3,26 @@
 
 #include "graph/graphwindow.h"
 #include "lang/applylanguage.h"
+#include "lang/langfile.h"
+#include "lang/langtable.h"
 #include "lang/langtexts.h"
+#include "tempcalc/tempcalcf.h"
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QRegularExpression>
+#include <QScrollArea>
+#include <QStatusBar>
+#include <QTabBar>
 #include <QTableWidget>
+#include <QToolButton>
 
 namespace {
 
@@ -63,6 +72,140 @@ QMap<QString, QString> visibleTexts(QWidget *window)
             texts[QStringLiteral("column %1").arg(c)] = grid->horizontalHeaderItem(c)->text();
     return texts;
 }
+
+// What a user finds under a name in one window: the commands of its menus (whoever owns
+// them) and its own widgets.
+QObject *shownElement(QWidget *window, const QString &name)
+{
+    if (auto *mw = qobject_cast<QMainWindow *>(window)) {
+        QList<QAction *> todo = mw->menuBar()->actions();
+        while (!todo.isEmpty()) {
+            QAction *a = todo.takeFirst();
+            if (a->menu()) {
+                if (a->menu()->objectName() == name)
+                    return a->menu();
+                todo << a->menu()->actions();
+            } else if (a->objectName() == name) {
+                return a;
+            }
+        }
+    }
+    for (QWidget *w : window->findChildren<QWidget *>(name))
+        if (w->window() == window)
+            return w;
+    return nullptr;
+}
+
+// The caption a user reads for an element: a page's tab, an edit's label, a grid's header.
+QString shownCaption(QWidget *window, QObject *o)
+{
+    auto *w = qobject_cast<QWidget *>(o);
+    if (w && !qobject_cast<QMenu *>(w)) {
+        for (auto *tabs : window->findChildren<QTabWidget *>())
+            for (int i = 0; i < tabs->count(); ++i) {
+                auto *area = qobject_cast<QScrollArea *>(tabs->widget(i));
+                if (tabs->widget(i) == w || (area && area->widget() == w))
+                    return tabs->tabText(i);
+            }
+        if (auto *grid = qobject_cast<QTableWidget *>(w)) {
+            QStringList cells;
+            for (int c = 0; c < grid->columnCount(); ++c)
+                cells << grid->horizontalHeaderItem(c)->text();
+            return cells.join(QStringLiteral("\r\n"));
+        }
+        if (qobject_cast<QLineEdit *>(w) || qobject_cast<QComboBox *>(w)) {
+            for (QLabel *l : window->findChildren<QLabel *>())
+                if (l->buddy() == w)
+                    return l->text();
+        }
+    }
+    return captionOf(o);
+}
+
+// The Alt key a caption gives, lower case; none for "&&" or no "&".
+QChar mnemonicOf(const QString &text)
+{
+    for (qsizetype i = 0; i + 1 < text.size(); ++i) {
+        if (text[i] != u'&')
+            continue;
+        if (text[i + 1] == u' ')
+            continue;
+        if (text[i + 1] != u'&')
+            return text[i + 1].toLower();
+        ++i;
+    }
+    return {};
+}
+
+// Keys given twice among the captions, as "key: caption, caption".
+QStringList clashes(const QStringList &captions)
+{
+    QMap<QChar, QStringList> byKey;
+    for (const QString &c : captions)
+        if (const QChar k = mnemonicOf(c); !k.isNull())
+            byKey[k] << c;
+    QStringList out;
+    for (auto it = byKey.cbegin(); it != byKey.cend(); ++it)
+        if (it.value().size() > 1)
+            out << QString(it.key()) + QStringLiteral(": ") + it.value().join(QStringLiteral(", "));
+    return out;
+}
+
+// What the keyboard reaches in a window as it shows now: the menu bar's titles and the
+// visible controls; and each visible control whose caption does not fit.
+QStringList shownCaptions(QWidget *window, QStringList *cut)
+{
+    QStringList captions;
+    if (auto *mw = qobject_cast<QMainWindow *>(window))
+        for (QAction *a : mw->menuBar()->actions())
+            if (a->isVisible())
+                captions << a->text();
+    for (QWidget *w : window->findChildren<QWidget *>()) {
+        if (!w->isVisible() || w->window() != window)
+            continue;
+        QString text;
+        if (auto *b = qobject_cast<QAbstractButton *>(w))
+            text = b->text();
+        else if (auto *g = qobject_cast<QGroupBox *>(w))
+            text = g->title();
+        else if (auto *l = qobject_cast<QLabel *>(w); l && l->buddy())
+            text = l->text();
+        if (text.isEmpty())
+            continue;
+        captions << text;
+        const auto *label = qobject_cast<QLabel *>(w);
+        if (!qobject_cast<QGroupBox *>(w) && !(label && label->wordWrap()) &&
+            w->width() < w->sizeHint().width())
+            *cut << text;
+    }
+    return captions;
+}
+
+// The windows as start-up builds them, a shipped language file applied, at a desktop's
+// usual font.
+struct DesktopFont
+{
+    QFont before = QApplication::font();
+    DesktopFont() { QApplication::setFont(QFont(QStringLiteral("DejaVu Sans"), 10)); }
+    ~DesktopFont() { QApplication::setFont(before); }
+};
+struct Shipped
+{
+    DesktopFont font;
+    MainFixture f;
+    Ttempcalcf temperature{f.settings, f.link};
+    LanguageWindows w;
+    explicit Shipped(const QString &language)
+    {
+        f.settings.programDir = QStringLiteral(TERVAXIS_RESOURCES) + u'/';
+        f.settings.Language = language;
+        f.main->setTemperatureWindow(&temperature);
+        w.main = f.main.get();
+        w.graph = f.main->graph();
+        w.temperature = &temperature;
+        ApplyLanguage(languageFilePath(f.settings), w);
+    }
+};
 
 void writeFile(const QString &path, const QByteArray &bytes)
 {
@@ -208,6 +351,195 @@ private slots:
         QCOMPARE(actual, expected);
     }
 
+    void startWidthShowsEveryTab_data()
+    {
+        QTest::addColumn<QString>("language");
+        QTest::newRow("English") << "English";
+        QTest::newRow("German") << "German";
+    }
+    // At the start width the tab row, the identification line of a real instrument and
+    // the terminator panel show whole.
+    void startWidthShowsEveryTab()
+    {
+        QFETCH(QString, language);
+        Shipped s(language);
+        MainFixture &f = s.f;
+        f.main->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.main.get()));
+        f.main->setInstrumentIds(
+            QStringLiteral("Device: ORVA 8846A  SN: 1234567890  Cal: +2025,+11,+03"));
+        f.main->setEolStatus(QStringLiteral("EOL 0D0A CRLF  "));
+        QCoreApplication::processEvents();
+
+        QTabBar *bar = f.main->pages()->tabBar();
+        for (auto *arrow : bar->findChildren<QToolButton *>())
+            QVERIFY2(!arrow->isVisible(), "scroll arrows on the tab row");
+        for (int i = 0; i < bar->count(); ++i) {
+            if (!bar->isTabVisible(i))
+                continue;
+            const QRect r = bar->tabRect(i);
+            QVERIFY2(bar->rect().contains(r), qPrintable(bar->tabText(i)));
+            QVERIFY2(r.width() >= bar->fontMetrics().horizontalAdvance(bar->tabText(i)),
+                     qPrintable(bar->tabText(i)));
+        }
+        auto *ids = f.find<QLabel>("instumentids");
+        QVERIFY(ids->isVisible());
+        QVERIFY(ids->height() >= ids->heightForWidth(ids->width()));
+        for (const QString &word : ids->text().split(u' ', Qt::SkipEmptyParts))
+            QVERIFY2(ids->fontMetrics().horizontalAdvance(word) <= ids->contentsRect().width(),
+                     qPrintable(word));
+        // The device list's header words show whole too.
+        QHeaderView *header = f.find<QTableWidget>("instrumentgrid1")->horizontalHeader();
+        for (int c = 0; c < header->count(); ++c)
+            QVERIFY2(header->sectionSize(c) >= header->sectionSizeHint(c),
+                     qPrintable(header->model()->headerData(c, Qt::Horizontal).toString()));
+        auto *eol = f.find<QLabel>("stb1_2");
+        QVERIFY(eol->width() >= eol->fontMetrics().horizontalAdvance(eol->text()));
+        QVERIFY(eol->geometry().right() <= f.main->statusBar()->width());
+    }
+
+    // German.lng on the real windows, as start-up builds them: every key of the table shows
+    // its German text on its element, whichever window owns the element.
+    void germanReachesEveryElement()
+    {
+        Shipped s(QStringLiteral("German"));
+        MainFixture &f = s.f;
+        Ttempcalcf &temperature = s.temperature;
+        LanguageWindows &w = s.w;
+        const LangFile german = LangFile::load(languageFilePath(f.settings));
+        const QString sections[] = {QStringLiteral("String"), QStringLiteral("Menu")};
+        int checked = 0;
+        QStringList wrong;
+        for (const lang::KeyRow &row : lang::keyTable()) {
+            QWidget *window = row.window == lang::Window::Main    ? w.main
+                              : row.window == lang::Window::Graph ? w.graph
+                                                                  : w.temperature;
+            if (!row.element || row.window == lang::Window::None)
+                continue;
+            const QString section = sections[static_cast<int>(row.section)];
+            const QString key = QLatin1String(row.key);
+            QObject *o = shownElement(window, QLatin1String(row.element));
+            if (!o) {
+                wrong << QLatin1String(row.element) + QStringLiteral(": not found");
+                continue;
+            }
+            if (row.flags & lang::Caption) {
+                QString expected = german.text(section, key, QStringLiteral("<missing>"));
+                if (row.flags & lang::Escaped)
+                    expected = lang::expandEscapes(expected);
+                if (row.flags & lang::TwoBlanks)
+                    expected.prepend(QStringLiteral("  "));
+                if (shownCaption(window, o) != expected)
+                    wrong << key + QStringLiteral(": ") + shownCaption(window, o);
+                ++checked;
+            }
+            if (row.flags & lang::Hint) {
+                const QString hint =
+                    german.text(section, key + QStringLiteral("-H"), QStringLiteral("<missing>"));
+                if (hintOf(o) != hint)
+                    wrong << key + QStringLiteral("-H: ") + hintOf(o);
+                ++checked;
+            }
+        }
+        QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(QStringLiteral("\n"))));
+        QVERIFY2(checked > 200, qPrintable(QString::number(checked)));
+
+        // The held words: the questions and the large graph's statistics.
+        TGraphFrm *g = f.main->graph();
+        f.answerYes = false;
+        namedChild<QAction>(g, "Drop1")->trigger();
+        namedChild<QAction>(g, "Deleteselected1")->trigger();
+        auto *probes = temperature.findChild<QMenu *>(QStringLiteral("Standartprobes1"));
+        for (QAction *a : probes->actions()) {
+            if (a->isEnabled() && !a->isSeparator()) {
+                a->trigger();
+                break;
+            }
+        }
+        QCOMPARE(f.questions.size(), 3);
+        QCOMPARE(f.questions[0], german.text(sections[0], QStringLiteral("sClearBuffer"), {}));
+        QCOMPARE(f.questions[1], german.text(sections[0], QStringLiteral("sDeleteSelDa"), {}));
+        QVERIFY(
+            f.questions[2].startsWith(german.text(sections[0], QStringLiteral("sSetProbeDa"), {})));
+        measpol r;
+        r.value1 = 1.5L;
+        r.Lunits1.set(u"V");
+        f.buffer.Append(r);
+        r.value1 = 2.5L;
+        f.buffer.Append(r);
+        g->show();
+        QVERIFY(QTest::qWaitForWindowExposed(g));
+        g->Repaint1Click();
+        QString shown = namedChild<QLabel>(g, "totall")->text() + u'\n' +
+                        namedChild<QLabel>(g, "millab")->text() + u'\n' +
+                        namedChild<QLabel>(g, "meanlab")->text() + u'\n' +
+                        namedChild<QLabel>(g, "rmslab")->text() + u'\n' +
+                        namedChild<QLabel>(g, "cursorlabel")->text();
+        for (const char *k : {"sTotal", "sFrom", "sTo", "sCount", "sMean", "sRms", "sMin", "sMax",
+                              "sRange", "sPkPk", "sFirst", "sUnits", "sResol"}) {
+            const QString word = german.text(sections[0], QLatin1String(k), {});
+            QVERIFY2(QRegularExpression(QStringLiteral("(^|\n)") +
+                                        QRegularExpression::escape(word) + QStringLiteral("[ +-]"))
+                         .match(shown)
+                         .hasMatch(),
+                     k);
+        }
+        QVERIFY(!shown.contains(QLatin1String("Count")));
+    }
+
+    void mnemonicsAndCaptions_data()
+    {
+        QTest::addColumn<QString>("language");
+        QTest::newRow("English") << "English";
+        QTest::newRow("German") << "German";
+    }
+    // In every menu and on every page each Alt key opens one thing, and every caption
+    // shows whole.
+    void mnemonicsAndCaptions()
+    {
+        QFETCH(QString, language);
+        Shipped s(language);
+        LanguageWindows &w = s.w;
+        QStringList problems;
+        for (QWidget *window : {w.main, w.graph, w.temperature}) {
+            window->show();
+            QVERIFY(QTest::qWaitForWindowExposed(window));
+            const QString name = window->objectName() + QStringLiteral(" ");
+            if (auto *mw = qobject_cast<QMainWindow *>(window)) {
+                for (QMenu *menu : mw->menuBar()->findChildren<QMenu *>()) {
+                    QStringList entries;
+                    for (QAction *a : menu->actions())
+                        entries << a->text();
+                    for (const QString &c : clashes(entries))
+                        problems << name + menu->title() + QStringLiteral(" menu ") + c;
+                }
+            }
+            // Each page of the window in turn; the temperature window shows both tabs
+            // once its probe entry is clicked.
+            if (window == w.temperature)
+                namedChild<QAction>(window, "prbfilename")->trigger();
+            QList<QTabWidget *> tabs = window->findChildren<QTabWidget *>();
+            const int pages = tabs.isEmpty() ? 1 : static_cast<int>(tabs.first()->count());
+            for (int i = 0; i < pages; ++i) {
+                if (!tabs.isEmpty()) {
+                    if (!tabs.first()->isTabVisible(i))
+                        continue;
+                    tabs.first()->setCurrentIndex(i);
+                }
+                QCoreApplication::processEvents();
+                QStringList cut;
+                const QString where =
+                    name + (tabs.isEmpty() ? QString() : tabs.first()->tabText(i)) + u' ';
+                for (const QString &c : clashes(shownCaptions(window, &cut)))
+                    problems << where + c;
+                for (const QString &c : cut)
+                    problems << where + QStringLiteral("cut: ") + c;
+            }
+        }
+
+        QVERIFY2(problems.isEmpty(), qPrintable(problems.join(u'\n')));
+    }
+
     // The shipped English file says what the program says without one.
     void englishFileEqualsTheDefaults()
     {
@@ -254,6 +586,19 @@ private slots:
         const QStringList german = keysOf(QStringLiteral("German.lng"));
         for (const QString &key : english)
             QVERIFY2(german.contains(key), qPrintable(key));
+        // A caption with an Alt key in English has one in German too.
+        const LangFile en =
+            LangFile::load(QStringLiteral(TERVAXIS_RESOURCES "/kavlang/English.lng"));
+        const LangFile de =
+            LangFile::load(QStringLiteral(TERVAXIS_RESOURCES "/kavlang/German.lng"));
+        for (const QString &key : english) {
+            if (key.endsWith(QLatin1String("-h")))
+                continue;
+            const QString section = key.section(u']', 0, 0).mid(1);
+            const QString name = key.section(u']', 1);
+            if (!mnemonicOf(en.text(section, name, {})).isNull())
+                QVERIFY2(!mnemonicOf(de.text(section, name, {})).isNull(), qPrintable(key));
+        }
 
         MainFixture f;
         f.settings.programDir = QStringLiteral(TERVAXIS_RESOURCES) + u'/';
@@ -271,15 +616,28 @@ private slots:
         QCOMPARE(lang::text(u"sAplClose"), QString::fromUtf8("Möchten Sie das Programm beenden?"));
     }
 
-    // Each "Menu -> Entry" the operator's guide names is in that menu, as an English
-    // user sees it.
+    void guideNamesOnlyMenuEntriesThatExist_data()
+    {
+        QTest::addColumn<QString>("guide");
+        QTest::addColumn<QString>("language");
+        QTest::newRow("en.help") << "en.help"
+                                 << "";
+        QTest::newRow("de.help") << "de.help"
+                                 << "German";
+    }
+    // Each "Menu -> Entry" the operator's guide names is in that menu, as a user of its
+    // language sees it.
     void guideNamesOnlyMenuEntriesThatExist()
     {
-        QFile guide(QStringLiteral(TERVAXIS_RESOURCES "/en.help"));
-        QVERIFY(guide.open(QIODevice::ReadOnly));
-        const QString text = QString::fromUtf8(guide.readAll()).simplified();
+        QFETCH(QString, guide);
+        QFETCH(QString, language);
+        QFile file(QStringLiteral(TERVAXIS_RESOURCES "/") + guide);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(file.readAll()).simplified();
         MainFixture f;
-        f.settings.useLanguageFiles = false;
+        f.settings.programDir = QStringLiteral(TERVAXIS_RESOURCES) + u'/';
+        f.settings.Language = language;
+        f.settings.useLanguageFiles = !language.isEmpty();
         LanguageWindows w;
         w.main = f.main.get();
         ApplyLanguage(languageFilePath(f.settings), w);
