@@ -6,6 +6,7 @@ set -euo pipefail
 
 PACKAGES=(
     cmake ninja-build g++ pkg-config
+    dpkg-dev file # the Debian package's Depends, from the binaries
     qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-multimedia-dev libgl-dev
     libbenchmark-dev
     locales fonts-dejavu-core iputils-ping qt6-translations-l10n
