@@ -1,0 +1,142 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Readings per second at repeat delay 0 against the simulator as a process of its own: the
+// logger process, the main window (drawing every reading, offscreen), and the floor the
+// cycle's own pauses set, all measured in the same run.
+#include "app/mainwindow.h"
+#include "app/settings.h"
+#include "engine/bigary.h"
+#include "engine/cycle.h"
+#include "engine/tone.h"
+#include "link/commwindow.h"
+#include "link/scpilink.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+constexpr int kSeconds = 10;
+
+class NoTone : public ToneOutput
+{
+public:
+    void beep(int, int) override {}
+};
+
+// One simulator process for every benchmark of the run.
+QString simulatorPort()
+{
+    static QProcess sim;
+    static QString port;
+    if (port.isEmpty()) {
+        sim.start(QStringLiteral(SIM_EXE), {QStringLiteral("--port"), QStringLiteral("0")});
+        if (sim.waitForReadyRead(10000))
+            port = QString::fromLatin1(sim.readLine()).trimmed().section(QLatin1Char(':'), -1);
+    }
+    return port;
+}
+
+void BM_LoggerProcess(benchmark::State &state)
+{
+    QTemporaryDir dir;
+    for (auto _ : state) {
+        QProcess p;
+        p.start(QStringLiteral(LOGGER_EXE),
+                {QStringLiteral("--config"), dir.filePath(QStringLiteral("cfg")),
+                 QStringLiteral("--datadir"), dir.filePath(QStringLiteral("data")),
+                 QStringLiteral("--host"), QStringLiteral("127.0.0.1"), QStringLiteral("--port"),
+                 simulatorPort(), QStringLiteral("--delay"), QStringLiteral("0"),
+                 QStringLiteral("--duration"), QStringLiteral("%1s").arg(kSeconds),
+                 QStringLiteral("--stdout"), QStringLiteral("--quiet")});
+        if (!p.waitForFinished(kSeconds * 1000 + 20000) || p.exitCode() != 0) {
+            state.SkipWithError("the logger failed");
+            return;
+        }
+        const qint64 lines = p.readAllStandardOutput().count('\n');
+        state.SetIterationTime(kSeconds);
+        state.counters["readings_per_s"] = double(lines) / kSeconds;
+    }
+}
+BENCHMARK(BM_LoggerProcess)->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
+
+void BM_MainWindow(benchmark::State &state)
+{
+    QTemporaryDir dir;
+    Settings s;
+    s.configDir = dir.filePath(QStringLiteral("cfg/"));
+    s.DataDir = dir.filePath(QStringLiteral("data/"));
+    s.host1 = QStringLiteral("127.0.0.1");
+    s.port1 = simulatorPort();
+    ScpiLink link(s);
+    BigAry buffer;
+    NoTone tone;
+    MainForm main(s, link, buffer, tone);
+    link.setHost(&main);
+    TCommFrm comm(s, link);
+    main.setCommWindow(&comm);
+    link.startSupervision();
+    main.show();
+    comm.INITbClick();
+    if (!link.connected()) {
+        state.SkipWithError("no connection");
+        return;
+    }
+    qint64 readings = 0;
+    QObject::connect(&main.cycle(), &MeasurementCycle::cycleFinished,
+                     [&](bool got) { readings += got; });
+    for (auto _ : state) {
+        readings = 0;
+        QElapsedTimer t;
+        t.start();
+        main.findChild<QCheckBox *>(QStringLiteral("automeas1cb"))->setChecked(true);
+        while (t.elapsed() < kSeconds * 1000)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        main.findChild<QCheckBox *>(QStringLiteral("automeas1cb"))->setChecked(false);
+        const double seconds = double(t.nsecsElapsed()) / 1e9;
+        state.SetIterationTime(seconds);
+        state.counters["readings_per_s"] = double(readings) / seconds;
+    }
+    main.cycle().automeas1cbClick(false);
+    while (main.cycle().busy())
+        QCoreApplication::processEvents();
+    link.setHost(nullptr);
+}
+BENCHMARK(BM_MainWindow)->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
+
+// A cycle pauses 1 ms before it sends, 1 ms after the query goes out, 1 ms before it reads
+// and at least once 1 ms while it waits: four pauses, and nothing else, are the floor.
+void BM_PauseFloor(benchmark::State &state)
+{
+    for (auto _ : state) {
+        QElapsedTimer t;
+        t.start();
+        qint64 cycles = 0;
+        while (t.elapsed() < 2000) {
+            for (int i = 0; i < 4; ++i)
+                ScpiLink::DelayMs(1);
+            ++cycles;
+        }
+        const double seconds = double(t.nsecsElapsed()) / 1e9;
+        state.SetIterationTime(seconds);
+        state.counters["readings_per_s"] = double(cycles) / seconds;
+    }
+}
+BENCHMARK(BM_PauseFloor)->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
