@@ -219,31 +219,30 @@ void drawAllanPlot(QPainter &p, const QRect &rect, const NoiseResult &r, const P
     const int line = fm.height();
 
     // Decades with their 2..9 marks, and their labels in one form on both axes.
-    for (int e = L.firstDecadeX; e <= L.lastDecadeX; ++e) {
-        for (int k = 1; k < 10; ++k) {
-            const double x = L.x(k * std::pow(10.0, e));
-            if (x < area.left() || x > area.right())
-                continue;
-            p.setPen(k == 1 ? kGrid : kFineGrid);
-            p.drawLine(QPointF(x, area.top()), QPointF(x, area.bottom()));
+    const auto grid = [&](int first, int last, bool vertical) {
+        for (int e = first; e <= last; ++e) {
+            for (int k = 1; k < 10; ++k) {
+                const double v = k * std::pow(10.0, e);
+                const QPointF a =
+                    vertical ? QPointF(L.x(v), area.top()) : QPointF(area.left(), L.y(v));
+                const QPointF b =
+                    vertical ? QPointF(a.x(), area.bottom()) : QPointF(area.right(), a.y());
+                if (!area.adjusted(-0.5, -0.5, 0.5, 0.5).contains(vertical ? a : b))
+                    continue;
+                p.setPen(k == 1 ? kGrid : kFineGrid);
+                p.drawLine(a, b);
+            }
         }
-    }
-    for (int e = L.firstDecadeY; e <= L.lastDecadeY; ++e) {
-        for (int k = 1; k < 10; ++k) {
-            const double y = L.y(k * std::pow(10.0, e));
-            if (y < area.top() || y > area.bottom())
-                continue;
-            p.setPen(k == 1 ? kGrid : kFineGrid);
-            p.drawLine(QPointF(area.left(), y), QPointF(area.right(), y));
-        }
-    }
+    };
+    grid(L.firstDecadeX, L.lastDecadeX, true);
+    grid(L.firstDecadeY, L.lastDecadeY, false);
     p.setPen(Qt::black);
     p.drawRect(area);
     size_t label = 0;
-    for (int e = L.firstDecadeX; e <= L.lastDecadeX; ++e)
-        p.drawText(L.labels[label++].topLeft() + QPointF(0, fm.ascent()), decadeLabel(e));
-    for (int e = L.firstDecadeY; e <= L.lastDecadeY; ++e)
-        p.drawText(L.labels[label++].topLeft() + QPointF(0, fm.ascent()), decadeLabel(e));
+    for (const auto &[first, last] :
+         {std::pair(L.firstDecadeX, L.lastDecadeX), std::pair(L.firstDecadeY, L.lastDecadeY)})
+        for (int e = first; e <= last; ++e)
+            p.drawText(L.labels[label++].topLeft() + QPointF(0, fm.ascent()), decadeLabel(e));
     const QString xTitle = QStringLiteral("τ (s)");
     p.drawText(QPointF(area.right() - fm.horizontalAdvance(xTitle), area.bottom() + 2 * line + 4),
                xTitle);
@@ -305,16 +304,18 @@ void drawAllanPlot(QPainter &p, const QRect &rect, const NoiseResult &r, const P
     }
     p.restore();
 
-    // The noise under each run of points, with the Allan slope that goes with it.
+    // The noise under each run of points, with the Allan deviation's slope that goes with it.
     p.setPen(Qt::black);
     for (const NoiseRun &n : runs) {
         const auto [t0, t1] = runSpan(r, n);
         const double x0 = std::max(L.x(t0), area.left()), x1 = std::min(L.x(t1), area.right());
         const QString slopeText = exponentText(slope(Deviation::Allan, n.alpha));
-        QString t = noiseName(n.alpha) + QStringLiteral(" τ^") + slopeText;
-        if (fm.horizontalAdvance(t) > x1 - x0)
+        // A few pixels clear of the marks between runs.
+        const double room = x1 - x0 - 10;
+        QString t = noiseName(n.alpha) + QStringLiteral(", slope ") + slopeText;
+        if (fm.horizontalAdvance(t) > room)
             t = noiseName(n.alpha);
-        if (fm.horizontalAdvance(t) > x1 - x0 + 8)
+        if (fm.horizontalAdvance(t) > room)
             continue;
         p.drawText(QPointF((x0 + x1 - fm.horizontalAdvance(t)) / 2, area.bottom() - 4), t);
         if (n.first > 0)

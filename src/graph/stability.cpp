@@ -188,24 +188,10 @@ QString longName(Deviation d)
 
 QString noiseName(int alpha)
 {
-    switch (alpha) {
-    case kWhitePhase:
-        return QStringLiteral("white phase");
-    case kFlickerPhase:
-        return QStringLiteral("flicker phase");
-    case kWhite:
-        return QStringLiteral("white");
-    case kFlicker:
-        return QStringLiteral("flicker");
-    case kRandomWalk:
-        return QStringLiteral("random walk");
-    case kFlickerWalk:
-        return QStringLiteral("flicker walk");
-    case kRandomRun:
-        return QStringLiteral("random run");
-    default:
-        return QStringLiteral("-");
-    }
+    static const char *const names[] = {"white phase", "flicker phase", "white",     "flicker",
+                                        "random walk", "flicker walk",  "random run"};
+    const int i = kWhitePhase - alpha;
+    return i >= 0 && i < 7 ? QString::fromLatin1(names[i]) : QStringLiteral("-");
 }
 
 double slope(Deviation d, int alpha)
