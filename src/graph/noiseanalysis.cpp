@@ -76,8 +76,7 @@ double medianMagnitude(const V &steps, qint64 lowest, qint64 highest)
 
 // Sum over j < count of (s[j + 2m] - 2 s[j + m] + s[j])^2: m times the difference of
 // neighbouring m-averages. Four sums keep the adder busy.
-__attribute__((target_clones("avx2", "default"))) double
-secondDifferenceSquares(const double *s, qint64 m, qint64 count)
+double secondDifferenceSquares(const double *s, qint64 m, qint64 count)
 {
     const double *s1 = s + m, *s2 = s + 2 * m;
     double a[4] = {0, 0, 0, 0};
@@ -122,11 +121,9 @@ double window(const double *s, qint64 j, qint64 m)
 
 // Up to kBlock consecutive second differences d2(j) and third ones d3(j) = d2(j + m) - d2(j)
 // from p = S + j: d3 into out, the sums of their squares added to sums[0] and sums[1].
-// Built for the wide vector unit too, where there is one.
 constexpr int kBlock = 64;
 
-__attribute__((target_clones("avx2", "default"))) void
-thirdDifferenceBlock(const double *p, qint64 m, int n, double *out, double *sums)
+void thirdDifferenceBlock(const double *p, qint64 m, int n, double *out, double *sums)
 {
     const double *p1 = p + m, *p2 = p + 2 * m, *p3 = p + 3 * m;
     double a[4] = {0, 0, 0, 0}, h[4] = {0, 0, 0, 0};

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <math.h>
 
 namespace noise {
 
@@ -19,7 +20,9 @@ double gammaP(double a, double x)
 {
     if (x <= 0)
         return 0;
-    const double front = std::exp(-x + a * std::log(x) - std::lgamma(a));
+    // lgamma would set the global signgam: the factors are computed on several threads.
+    int sign = 0;
+    const double front = std::exp(-x + a * std::log(x) - ::lgamma_r(a, &sign));
     if (x < a + 1) {
         double term = 1 / a, sum = term;
         for (double ap = a + 1; ap < a + 100000; ap += 1) {
