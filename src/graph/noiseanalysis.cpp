@@ -8,6 +8,7 @@
 #include <atomic>
 #include <bit>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <thread>
 
@@ -40,6 +41,12 @@ qint64 microseconds(double days)
     return qint64(us + (us < 0 ? -0.5 : 0.5));
 }
 
+// A step kept in seconds, as whole microseconds.
+qint64 magnitude(float seconds)
+{
+    return std::llround(std::fabs(double(seconds)) * 1e6);
+}
+
 // The median of |steps| in microseconds. Steps crowd near tau0, so counting them in a
 // window above the smallest one is a single pass; a wider spread falls back to selection.
 template <typename V>
@@ -50,8 +57,8 @@ double medianMagnitude(const V &steps, qint64 lowest, qint64 highest)
     qint64 at[2] = {-1, -1};
     const qint64 bins = std::min<qint64>(highest - lowest + 1, qint64(1) << 20);
     std::vector<quint32> count(size_t(bins), 0);
-    for (const qint64 s : steps) {
-        const qint64 b = (s < 0 ? -s : s) - lowest;
+    for (const float s : steps) {
+        const qint64 b = magnitude(s) - lowest;
         if (b < bins)
             ++count[size_t(b)];
     }
@@ -64,8 +71,7 @@ double medianMagnitude(const V &steps, qint64 lowest, qint64 highest)
     }
     if (at[1] < 0) {
         std::vector<qint64> a(n);
-        std::transform(steps.begin(), steps.end(), a.begin(),
-                       [](qint64 s) { return s < 0 ? -s : s; });
+        std::transform(steps.begin(), steps.end(), a.begin(), magnitude);
         for (int i = 0; i < 2; ++i) {
             std::nth_element(a.begin(), a.begin() + qsizetype(ranks[i]), a.end());
             at[i] = a[ranks[i]];
@@ -74,24 +80,42 @@ double medianMagnitude(const V &steps, qint64 lowest, qint64 highest)
     return (double(at[0]) + double(at[1])) / 2;
 }
 
+// Two doubles side by side: the compiler's vector type, so the sums below keep both halves
+// of the adder busy without the reordering it may not do on its own.
+typedef double Pair __attribute__((vector_size(16)));
+
+inline Pair pairAt(const double *p)
+{
+    Pair v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+inline double total(Pair a, Pair b)
+{
+    const Pair s = a + b;
+    return s[0] + s[1];
+}
+
 // Sum over j < count of (s[j + 2m] - 2 s[j + m] + s[j])^2: m times the difference of
-// neighbouring m-averages. Four sums keep the adder busy.
+// neighbouring m-averages.
 double secondDifferenceSquares(const double *s, qint64 m, qint64 count)
 {
     const double *s1 = s + m, *s2 = s + 2 * m;
-    double a[4] = {0, 0, 0, 0};
+    Pair a = {0, 0}, b = {0, 0};
     qint64 j = 0;
     for (; j + 4 <= count; j += 4) {
-        for (int u = 0; u < 4; ++u) {
-            const double v = s2[j + u] - 2 * s1[j + u] + s[j + u];
-            a[u] += v * v;
-        }
+        const Pair v = pairAt(s2 + j) - 2 * pairAt(s1 + j) + pairAt(s + j);
+        const Pair w = pairAt(s2 + j + 2) - 2 * pairAt(s1 + j + 2) + pairAt(s + j + 2);
+        a += v * v;
+        b += w * w;
     }
+    double rest = 0;
     for (; j < count; ++j) {
         const double v = s2[j] - 2 * s1[j] + s[j];
-        a[0] += v * v;
+        rest += v * v;
     }
-    return (a[0] + a[1]) + (a[2] + a[3]);
+    return total(a, b) + rest;
 }
 
 // The sums of squares of the differences of one run of M readings (S[0..M]) at factor m.
@@ -126,26 +150,29 @@ constexpr int kBlock = 64;
 void thirdDifferenceBlock(const double *p, qint64 m, int n, double *out, double *sums)
 {
     const double *p1 = p + m, *p2 = p + 2 * m, *p3 = p + 3 * m;
-    double a[4] = {0, 0, 0, 0}, h[4] = {0, 0, 0, 0};
+    Pair a[2] = {{0, 0}, {0, 0}}, h[2] = {{0, 0}, {0, 0}};
     int k = 0;
     for (; k + 4 <= n; k += 4) {
-        for (int v = 0; v < 4; ++v) {
-            const double d2 = p2[k + v] - 2 * p1[k + v] + p[k + v];
-            const double d3 = (p3[k + v] - 2 * p2[k + v] + p1[k + v]) - d2;
+        for (int v = 0; v < 2; ++v) {
+            const int i = k + 2 * v;
+            const Pair x1 = pairAt(p1 + i), x2 = pairAt(p2 + i);
+            const Pair d2 = x2 - 2 * x1 + pairAt(p + i);
+            const Pair d3 = (pairAt(p3 + i) - 2 * x2 + x1) - d2;
             a[v] += d2 * d2;
             h[v] += d3 * d3;
-            out[k + v] = d3;
+            std::memcpy(out + i, &d3, sizeof d3);
         }
     }
+    double ra = 0, rh = 0;
     for (; k < n; ++k) {
         const double d2 = p2[k] - 2 * p1[k] + p[k];
         const double d3 = (p3[k] - 2 * p2[k] + p1[k]) - d2;
-        a[0] += d2 * d2;
-        h[0] += d3 * d3;
+        ra += d2 * d2;
+        rh += d3 * d3;
         out[k] = d3;
     }
-    sums[0] += (a[0] + a[1]) + (a[2] + a[3]);
-    sums[1] += (h[0] + h[1]) + (h[2] + h[3]);
+    sums[0] += total(a[0], a[1]) + ra;
+    sums[1] += total(h[0], h[1]) + rh;
 }
 
 // Neighbouring second differences give the third (Hadamard) difference; the modified
@@ -472,7 +499,7 @@ void NoiseAnalysis::scan(qint64 budget)
             m_sum.push_back(0);
         } else {
             const qint64 us = microseconds(rec.dateTime - lastStamp);
-            m_step.push_back(us);
+            m_step.push_back(float(double(us) * 1e-6));
             const qint64 a = us < 0 ? -us : us;
             stepMin = k == 0 ? a : std::min(stepMin, a);
             stepMax = std::max(stepMax, a);
@@ -540,7 +567,7 @@ void NoiseAnalysis::gaps(qint64 budget)
     const qint64 end = std::min(steps, m_next + budget);
     const double gap = kGapFactor * r.tau0 * 1e6;
     for (qint64 k = m_next; k < end; ++k) {
-        if (std::fabs(double(m_step[size_t(k)])) <= gap)
+        if (std::fabs(double(m_step[size_t(k)])) * 1e6 <= gap)
             continue;
         // The step between readings k and k + 1 crosses a gap: it is no neighbour pair.
         m_runStart.push_back(k + 1);

@@ -155,9 +155,10 @@ private:
     qint64 m_slot = 0; // of the next record: appends to a full ring shift the indices
 
     // Running sums S[k] of y = value - first value (S[0] = 0) and the stamp steps in
-    // microseconds between valid readings; big blocks, so they come with huge pages.
+    // seconds between valid readings (a float holds them to a microsecond up to a minute,
+    // well past the stamps' milliseconds); big blocks, so they come with huge pages.
     std::vector<double, RecordAllocator<double>> m_sum;
-    std::vector<qint64, RecordAllocator<qint64>> m_step;
+    std::vector<float, RecordAllocator<float>> m_step;
     qint64 m_stepMin = 0, m_stepMax = 0; // of |step|
     double m_sumMagnitude = 0;           // largest |S|: the scale of the sums' rounding
     long double m_ref = 0;
