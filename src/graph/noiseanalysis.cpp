@@ -130,7 +130,7 @@ inline double secondDifference(const double *s, qint64 j, qint64 m)
     return s[j + 2 * m] - 2 * s[j + m] + s[j];
 }
 
-// m second differences in a row: m^2 times the second difference of m-averages of phase.
+// m second differences in a row: m times the second difference of m-averages of phase.
 double window(const double *s, qint64 j, qint64 m)
 {
     double a[4] = {0, 0, 0, 0};
@@ -238,7 +238,6 @@ double reflectedEnds(const double *s, qint64 M, qint64 m)
 
 void runSums(const double *s, qint64 M, qint64 m, DeviationSet want, RunSums &r)
 {
-    const bool allan = want & (bit(Deviation::Allan) | bit(Deviation::Total));
     const bool hadamard = (want & bit(Deviation::Hadamard)) && M >= 3 * m;
     const bool modified = (want & bit(Deviation::Modified)) && M >= 3 * m - 1;
     if (M < 2 * m)
@@ -253,7 +252,7 @@ void runSums(const double *s, qint64 M, qint64 m, DeviationSet want, RunSums &r)
     r.allanTerms += M - 2 * m + 1;
     r.hadamardTerms += hadamard ? L : 0;
     r.modifiedTerms += modified ? L + 1 : 0;
-    if (allan && (want & bit(Deviation::Total))) {
+    if (want & bit(Deviation::Total)) {
         r.totalTerms += M - 1;
         r.total += reflectedEnds(s, M, m);
     }
@@ -306,12 +305,12 @@ void averageSums(const double *sum, const std::vector<qint64> &runStart, qint64 
     out.count = count;
     if (count == 0)
         return;
-    double total = 0;
+    double all = 0;
     for (size_t r = 1; r < runStart.size(); ++r) {
         const qint64 K = (runStart[r] - runStart[r - 1]) / m;
-        total += sum[runStart[r - 1] + K * m] - sum[runStart[r - 1]];
+        all += sum[runStart[r - 1] + K * m] - sum[runStart[r - 1]];
     }
-    const double mean = total / double(count), scale = 1 / double(m);
+    const double mean = all / double(count), scale = 1 / double(m);
     // One pass: the squares about the mean, and the sum of S at the averages' ends for
     // each run's straight line (sum of i z_i = (K - 1) S_K - sum of S_1 .. S_K-1).
     struct Fit
