@@ -43,7 +43,7 @@ void RecordAllocator<T>::deallocateBytes(void *p, size_t bytes)
 template struct RecordAllocator<measpol>;
 // The noise analysis keeps its running sums the same way.
 template struct RecordAllocator<double>;
-template struct RecordAllocator<qint64>;
+template struct RecordAllocator<float>;
 
 BigAry::BigAry(qint64 maxbuffer) : m_maxbuffer(maxBufferFromSetting(maxbuffer))
 {

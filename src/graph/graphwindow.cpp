@@ -155,6 +155,7 @@ void TGraphFrm::attachDataCommands()
     moveNewTo(count, m_clipboardPlace);
     count = m_Data1->actions().size();
     NoiseWindow *noise = NoiseWindow::attach(m_Data1, m_buf, selection, m_s, this);
+    noise->setSourceName([this] { return m_selectedFile; });
     moveNewTo(count, m_analysisPlace);
     connect(this, &TGraphFrm::rescaled, noise, &NoiseWindow::selectionChanged);
 }
