@@ -10,13 +10,12 @@
 #include "link/commwindow.h"
 #include "link/scpilink.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
 
-#include <benchmark/benchmark.h>
+#include "widgetsbenchmain.h"
 
 namespace {
 
@@ -130,13 +129,4 @@ BENCHMARK(BM_PauseFloor)->UseManualTime()->Iterations(1)->Unit(benchmark::kSecon
 
 } // namespace
 
-int main(int argc, char **argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+TERVAXIS_WIDGETS_BENCHMARK_MAIN()

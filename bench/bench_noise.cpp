@@ -6,12 +6,11 @@
 #include "graph/noiseanalysis.h"
 #include "graph/noisewindow.h"
 
-#include <QApplication>
 #include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTimer>
 
-#include <benchmark/benchmark.h>
+#include "widgetsbenchmain.h"
 
 #include <random>
 
@@ -124,13 +123,4 @@ BENCHMARK(BM_NoiseWindow10M)->Unit(benchmark::kMillisecond)->Iterations(3)->UseR
 
 } // namespace
 
-int main(int argc, char **argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+TERVAXIS_WIDGETS_BENCHMARK_MAIN()

@@ -7,14 +7,13 @@
 #include "tempcalc/tempformula.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QElapsedTimer>
 #include <QScopeGuard>
 #include <QThread>
 
 #include <memory>
 
-#include <benchmark/benchmark.h>
+#include "widgetsbenchmain.h"
 
 namespace {
 
@@ -139,13 +138,4 @@ BENCHMARK(BM_AutomaticReadingsWithTemperature)
 
 } // namespace
 
-int main(int argc, char **argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+TERVAXIS_WIDGETS_BENCHMARK_MAIN()
