@@ -8,8 +8,11 @@
 #include "graph/testsignals.h"
 #include "qtbenchmain.h"
 
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QImage>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <benchmark/benchmark.h>
 
@@ -158,6 +161,66 @@ void BM_LoadFile(benchmark::State &state)
     state.counters["records"] = static_cast<double>(buf.High() + 1);
 }
 BENCHMARK(BM_LoadFile)->Arg(1000000)->Arg(10000000)->Unit(benchmark::kMillisecond);
+
+// "Save..." of the whole full buffer, records found through the chronological index.
+void BM_SaveFile(benchmark::State &state)
+{
+    BigAry &buf = fullBuffer();
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("save-s.csv"));
+    for (auto _ : state) {
+        QString error;
+        datafile::writeBufferFile(
+            path, datafile::FileKind::Semicolon, '.', {}, {}, 0, buf.High(),
+            [&](int64_t i) -> const measpol & { return buf[buf.Slot(i)]; }, [](int64_t) {}, &error);
+    }
+    state.SetItemsProcessed(state.iterations() * (buf.High() + 1));
+    state.SetLabel("items = lines");
+    state.counters["maxRSS_MiB"] = residentMiB();
+}
+BENCHMARK(BM_SaveFile)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
+
+// The longest time between two handled events while 10 M lines load over a full buffer:
+// a 1 ms timer in the event loop notes every gap.
+void BM_LoadEventGap(benchmark::State &state)
+{
+    const qint64 lines = state.range(0);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("gap-s.csv"));
+    QString error;
+    datafile::writeBufferFile(
+        path, datafile::FileKind::Semicolon, '.', {}, {}, 0, lines - 1,
+        [](int64_t i) -> const measpol & {
+            static measpol r;
+            r = sample(i);
+            return r;
+        },
+        {}, &error);
+    BigAry &buf = fullBuffer();
+    qint64 worst = 0;
+    for (auto _ : state) {
+        QEventLoop loop;
+        QElapsedTimer clock;
+        QTimer tick;
+        tick.setInterval(1);
+        qint64 last = 0;
+        QObject::connect(&tick, &QTimer::timeout, [&] {
+            worst = std::max(worst, clock.elapsed() - last);
+            last = clock.elapsed();
+        });
+        QTimer::singleShot(0, [&] {
+            graphload::loadFile(buf, path, graphload::Format::DataFile, ';',
+                                graphload::Mode::Replace, {});
+            QTimer::singleShot(5, &loop, &QEventLoop::quit);
+        });
+        clock.start();
+        tick.start();
+        loop.exec();
+    }
+    state.counters["longestGap_ms"] = static_cast<double>(worst);
+    state.counters["maxRSS_MiB"] = residentMiB();
+}
+BENCHMARK(BM_LoadEventGap)->Arg(10000000)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 } // namespace
 
