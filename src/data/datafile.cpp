@@ -324,6 +324,17 @@ long double numberField(const char *begin, const char *end, bool dropFirstSpace,
     const qsizetype len = end - begin;
     if (len <= 0 || len >= static_cast<qsizetype>(sizeof buf))
         return def;
+    // Most fields hold neither a space to drop nor a comma to turn: read them in place.
+    const char *q = begin;
+    while (q < end && *q != ',' && *q != ' ' && *q != '\t')
+        ++q;
+    if (q == end) {
+        long double v = 0;
+        if (quickParse(begin, end, v))
+            return v;
+        const auto slow = numtext::parseLongDouble(begin, end);
+        return slow ? *slow : def;
+    }
     std::memcpy(buf, begin, static_cast<size_t>(len));
     char *e = buf + len;
     if (dropFirstSpace) {
@@ -640,22 +651,57 @@ QByteArray formatNumber(long double v, char decSep)
 }
 
 // The fields both data line layouts share; only the milliseconds column differs.
-static char *putRecord(char *p, const measpol &rec, bool millis, char sep, char decSep)
+namespace {
+
+// The number texts of the line before: in a long file the range and the resolution, often
+// more, repeat line after line, and their text is copied instead of formatted again.
+class NumberMemo
 {
-    p = putNumber(p, rec.value1, decSep);
+public:
+    char *put(char *p, int field, long double v, char decSep)
+    {
+        Slot &s = m_slots[field];
+        if (s.len < 0 || std::memcmp(s.key, &v, sizeof s.key) != 0) {
+            std::memcpy(s.key, &v, sizeof s.key);
+            s.len = formatNumber(s.text, v, decSep);
+        }
+        std::memcpy(p, s.text, static_cast<size_t>(s.len));
+        return p + s.len;
+    }
+
+private:
+    struct Slot
+    {
+        unsigned char key[10]; // the 80 bits of the value, padding left out
+        int len = -1;
+        char text[kNumberBufSize];
+    };
+    Slot m_slots[4];
+};
+
+// The fields both data line layouts share; only the milliseconds column differs.
+char *putRecord(char *p, const measpol &rec, bool millis, char sep, char decSep,
+                NumberMemo *memo = nullptr)
+{
+    auto number = [&](int field, long double v) {
+        p = memo ? memo->put(p, field, v, decSep) : putNumber(p, v, decSep);
+    };
+    number(0, rec.value1);
     *p++ = sep;
     p = putUnit(p, rec.Lunits1);
     *p++ = sep;
     p = putDateTime(p, rec.dateTime, millis, sep);
     *p++ = sep;
-    p = putNumber(p, rec.range, decSep);
+    number(1, rec.range);
     *p++ = sep;
-    p = putNumber(p, rec.resol, decSep);
+    number(2, rec.resol);
     *p++ = sep;
-    p = putNumber(p, rec.value2, decSep);
+    number(3, rec.value2);
     *p++ = sep;
     return putUnit(p, rec.Lunits2);
 }
+
+} // namespace
 
 void appendDataLine(QByteArray &out, const measpol &rec, char sep, char decSep, bool trailingSep)
 {
@@ -907,8 +953,12 @@ bool writeBufferFile(const QString &path, FileKind kind, char decSep, const Inst
             const int64_t last = std::min(to, first + block - 1);
             text.resize(0);
             if (!stop && !cancelled()) {
-                for (int64_t i = first; i <= last; ++i)
-                    appendDataLine(text, recordAt(i), sep, decSep, true);
+                NumberMemo memo;
+                for (int64_t i = first; i <= last; ++i) {
+                    char *p = putRecord(lineSpace(text), recordAt(i), true, sep, decSep, &memo);
+                    *p++ = sep;
+                    endLine(text, p);
+                }
             }
             std::unique_lock lock(writeLock);
             turn.wait(lock, [&] { return nextWrite == k; });
