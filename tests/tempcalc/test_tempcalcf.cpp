@@ -288,6 +288,10 @@ private slots:
         QTest::newRow("only consA0")
             << QByteArray("[probe]\n FormulaType = 2 \nconsA0=0.5\n") << 0 << "0.5"
             << "0";
+        QTest::newRow("CR line ends, as an old editor writes")
+            << QByteArray("; probe\r[Probe]\rFormulaType=2\rconsA0=0.5\rconsA1=0.25\r") << 0
+            << "0.5"
+            << "0.25";
         QTest::newRow("damaged")
             << (QByteArray("[Probe]\nFormulaType=2\nconsA0=1e999\nconsA1=x1\nconsA2=") +
                 QByteArray(1 << 20, '7') + QByteArray("\n\x00\xff\xfe\x01\nconsA3=2\n", 15))
