@@ -159,6 +159,7 @@ void BM_LoadFile(benchmark::State &state)
         graphload::loadFile(buf, path, graphload::Format::DataFile, ';', graphload::Mode::Replace,
                             {});
     state.counters["records"] = static_cast<double>(buf.High() + 1);
+    state.SetItemsProcessed(state.iterations() * lines);
 }
 BENCHMARK(BM_LoadFile)->Arg(1000000)->Arg(10000000)->Unit(benchmark::kMillisecond);
 
@@ -216,6 +217,7 @@ void BM_LoadEventGap(benchmark::State &state)
         p.width = kWidth;
         p.height = kHeight;
         graphload::LoadJob job(buf, p);
+        v.model.releaseShadow();
         QObject::connect(&job, &graphload::LoadJob::finished, [&] {
             job.handOver(v.model);
             v.show({0, buf.High()});

@@ -258,6 +258,12 @@ void GraphModel::invalidateShadow()
     m_shadowValid = false;
 }
 
+void GraphModel::releaseShadow()
+{
+    m_shadowValid = false;
+    std::vector<double>().swap(m_shadow);
+}
+
 bool GraphModel::syncShadow()
 {
     const qint64 high = m_buf.High();

@@ -136,6 +136,8 @@ public:
     // After the buffer was rewritten in place (loading, generating, clearing): the speed-up
     // copy of the primary values is rebuilt at the next rescale.
     void invalidateShadow();
+    // The same, and its memory goes back: a load brings a shadow of its own.
+    void releaseShadow();
 
     // Takes the view `other` computed, on another thread, over the contents this model's
     // buffer has since received whole (a finished load): the next rescale over that range

@@ -335,7 +335,10 @@ void TGraphFrm::buildWidgets()
     m_loadcancelb->setObjectName(QStringLiteral("loadcancelb"));
     m_loadcancelb->setGeometry(kPanelWidth / 2 - 45, kPanelHeight - 32, 90, 26);
     connect(m_loadcancelb, &QPushButton::clicked, this, &TGraphFrm::cancelJob);
-    m_cancelKey = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    // Esc stops the load or save from any window of the program: the operator may have
+    // gone back to the main window meanwhile.
+    m_cancelKey = new QShortcut(QKeySequence(Qt::Key_Escape), this, nullptr, nullptr,
+                                Qt::ApplicationShortcut);
     m_cancelKey->setEnabled(false);
     connect(m_cancelKey, &QShortcut::activated, this, &TGraphFrm::cancelJob);
     m_loadpan->hide();
@@ -809,7 +812,9 @@ void TGraphFrm::beginJob(Job job)
     m_loadpan->setText(QString());
     m_loadpan->show();
     m_loadpan->raise();
-    m_loadcancelb->setEnabled(true);
+    m_focusBefore = QApplication::focusWidget();
+    if (isVisible())
+        activateWindow(); // the window the command came from takes Esc and the keys
     m_loadcancelb->setFocus();
     m_cancelKey->setEnabled(true);
 }
@@ -819,6 +824,13 @@ void TGraphFrm::endJob(bool restoreName)
     m_job = Job::None;
     m_busy = false;
     m_cancelKey->setEnabled(false);
+    // The focus goes back where it was, not to the next field in line.
+    if (m_loadcancelb->hasFocus()) {
+        if (m_focusBefore)
+            m_focusBefore->setFocus();
+        else
+            m_loadcancelb->clearFocus();
+    }
     if (restoreName) {
         setWindowTitle(m_before.title);
         m_selectedfile1->setText(m_before.menuText);
@@ -832,7 +844,6 @@ void TGraphFrm::cancelJob()
         m_loadJob->cancel();
     if (m_saveJob)
         m_saveJob->cancel();
-    m_loadcancelb->setEnabled(false);
 }
 
 void TGraphFrm::load(graphload::Format format, graphload::Mode mode)
@@ -881,8 +892,8 @@ void TGraphFrm::load(graphload::Format format, graphload::Mode mode)
         job = std::make_unique<graphload::LoadJob>(m_buf, p);
         job->start();
     }
-    if (p.inPlace)
-        m_model.invalidateShadow();
+    // Two buffers are in memory until the hand-over; the old one's shadow need not be.
+    m_model.releaseShadow();
     m_loadJob = std::move(job);
     beginJob(Job::Load);
     selectFile(path);

@@ -8,6 +8,7 @@
 
 #include <QImage>
 #include <QMainWindow>
+#include <QPointer>
 
 #include <cstdint>
 #include <functional>
@@ -190,6 +191,7 @@ private:
     QLabel *m_loadpan = nullptr;
     QPushButton *m_loadcancelb = nullptr;
     QShortcut *m_cancelKey = nullptr;
+    QPointer<QWidget> m_focusBefore;
     QFrame *m_bevelx1 = nullptr;
     QFrame *m_bevelx2 = nullptr;
     QFrame *m_bevely1 = nullptr;
