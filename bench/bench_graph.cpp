@@ -139,12 +139,9 @@ void BM_GeneratePureSine(benchmark::State &state)
 }
 BENCHMARK(BM_GeneratePureSine)->Unit(benchmark::kMillisecond);
 
-// Loading a buffer data file of `lines` lines, replacing the buffer.
-void BM_LoadFile(benchmark::State &state)
+// A buffer data file of `lines` sample records.
+void writeSampleFile(const QString &path, qint64 lines)
 {
-    const qint64 lines = state.range(0);
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("buffer-s.csv"));
     QString error;
     datafile::writeBufferFile(
         path, datafile::FileKind::Semicolon, '.', {}, {}, 0, lines - 1,
@@ -154,6 +151,41 @@ void BM_LoadFile(benchmark::State &state)
             return r;
         },
         {}, &error);
+}
+
+// The longest time between two handled events: a 1 ms timer in the event loop notes
+// every gap until the job's end quits the loop.
+struct GapWatch
+{
+    QEventLoop loop;
+    QElapsedTimer clock;
+    QTimer tick;
+    qint64 last = 0;
+    qint64 worst = 0;
+    GapWatch()
+    {
+        tick.setInterval(1);
+        QObject::connect(&tick, &QTimer::timeout, [this] {
+            worst = std::max(worst, clock.elapsed() - last);
+            last = clock.elapsed();
+        });
+    }
+    void quitSoon() { QTimer::singleShot(5, &loop, &QEventLoop::quit); }
+    void run()
+    {
+        clock.start();
+        tick.start();
+        loop.exec();
+    }
+};
+
+// Loading a buffer data file of `lines` lines, replacing the buffer.
+void BM_LoadFile(benchmark::State &state)
+{
+    const qint64 lines = state.range(0);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("buffer-s.csv"));
+    writeSampleFile(path, lines);
     BigAry buf(kFull);
     for (auto _ : state)
         graphload::loadFile(buf, path, graphload::Format::DataFile, ';', graphload::Mode::Replace,
@@ -189,29 +221,13 @@ void BM_LoadEventGap(benchmark::State &state)
     const qint64 lines = state.range(0);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("gap-s.csv"));
-    QString error;
-    datafile::writeBufferFile(
-        path, datafile::FileKind::Semicolon, '.', {}, {}, 0, lines - 1,
-        [](int64_t i) -> const measpol & {
-            static thread_local measpol r;
-            r = sample(i);
-            return r;
-        },
-        {}, &error);
+    writeSampleFile(path, lines);
     BigAry &buf = fullBuffer();
     View v;
     v.show({0, buf.High()});
     qint64 worst = 0;
     for (auto _ : state) {
-        QEventLoop loop;
-        QElapsedTimer clock;
-        QTimer tick;
-        tick.setInterval(1);
-        qint64 last = 0;
-        QObject::connect(&tick, &QTimer::timeout, [&] {
-            worst = std::max(worst, clock.elapsed() - last);
-            last = clock.elapsed();
-        });
+        GapWatch watch;
         graphload::LoadJob::Params p;
         p.path = path;
         p.width = kWidth;
@@ -221,12 +237,11 @@ void BM_LoadEventGap(benchmark::State &state)
         QObject::connect(&job, &graphload::LoadJob::finished, [&] {
             job.handOver(v.model);
             v.show({0, buf.High()});
-            QTimer::singleShot(5, &loop, &QEventLoop::quit);
+            watch.quitSoon();
         });
-        clock.start();
-        tick.start();
         job.start();
-        loop.exec();
+        watch.run();
+        worst = std::max(worst, watch.worst);
     }
     state.counters["longestGap_ms"] = static_cast<double>(worst);
     state.counters["maxRSS_MiB"] = residentMiB();
@@ -240,25 +255,15 @@ void BM_SaveEventGap(benchmark::State &state)
     QTemporaryDir dir;
     qint64 worst = 0;
     for (auto _ : state) {
-        QEventLoop loop;
-        QElapsedTimer clock;
-        QTimer tick;
-        tick.setInterval(1);
-        qint64 last = 0;
-        QObject::connect(&tick, &QTimer::timeout, [&] {
-            worst = std::max(worst, clock.elapsed() - last);
-            last = clock.elapsed();
-        });
+        GapWatch watch;
         graphload::SaveJob::Params p;
         p.path = dir.filePath(QStringLiteral("gap-s.csv"));
         p.to = buf.High();
         graphload::SaveJob job(buf, p);
-        QObject::connect(&job, &graphload::SaveJob::finished,
-                         [&] { QTimer::singleShot(5, &loop, &QEventLoop::quit); });
-        clock.start();
-        tick.start();
+        QObject::connect(&job, &graphload::SaveJob::finished, [&] { watch.quitSoon(); });
         job.start();
-        loop.exec();
+        watch.run();
+        worst = std::max(worst, watch.worst);
     }
     state.counters["longestGap_ms"] = static_cast<double>(worst);
 }

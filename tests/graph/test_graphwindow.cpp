@@ -62,6 +62,17 @@ QList<double> values(TGraphFrm *g, const BigAry &buf)
     return v;
 }
 
+// The graph window shown and holding the keyboard, as after the operator clicked into it.
+TGraphFrm *shownActive(MainFixture &f)
+{
+    TGraphFrm *g = f.main->graph();
+    g->show();
+    g->activateWindow();
+    if (!QTest::qWaitForWindowActive(g))
+        qWarning("graph window not active");
+    return g;
+}
+
 void openWith(const QString &path, int filter)
 {
     TGraphFrm::setOpenNameHandler([=](int *f) {
@@ -300,10 +311,7 @@ void TestGraphWindow::escapeCancelsLoadAndKeepsBuffer()
     QFETCH(bool, append);
     MainFixture f;
     fillBuffer(f.buffer, 7);
-    TGraphFrm *g = f.main->graph();
-    g->show();
-    g->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(g));
+    TGraphFrm *g = shownActive(f);
     const QList<double> before = values(g, f.buffer);
     const QString title = g->windowTitle();
     openWith(writeLines(f.dir, QStringLiteral("c.txt"), 20000), 3);
@@ -403,10 +411,7 @@ void TestGraphWindow::escapeCancelsSaveAndKeepsOldFile()
 {
     MainFixture f;
     fillBuffer(f.buffer, 900);
-    TGraphFrm *g = f.main->graph();
-    g->show();
-    g->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(g));
+    TGraphFrm *g = shownActive(f);
     const QString base = f.dir.filePath(QStringLiteral("old"));
     QFile old(base + QStringLiteral("-s.csv"));
     QVERIFY(old.open(QIODevice::WriteOnly));
