@@ -638,6 +638,9 @@ SaveJob::~SaveJob()
     m_cancel = true;
     if (m_thread.joinable())
         m_thread.join();
+    // Ended before its end was handled (the program closing): no part file stays behind.
+    if (!m_ended)
+        ::unlink(QFile::encodeName(m_p.path + QStringLiteral(".part")).constData());
 }
 
 void SaveJob::start()
@@ -673,6 +676,7 @@ void SaveJob::start()
                 }
                 if (!ok)
                     ::unlink(partName.constData());
+                m_ended = true;
                 emit finished(ok, error);
             },
             Qt::QueuedConnection);

@@ -169,6 +169,7 @@ private:
     const BigAry &m_live;
     Params m_p;
     std::atomic<bool> m_cancel{false};
+    bool m_ended = false;
     std::thread m_thread;
 };
 

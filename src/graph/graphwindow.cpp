@@ -959,7 +959,7 @@ void TGraphFrm::save(bool selectedOnly)
     connect(m_saveJob.get(), &graphload::SaveJob::progress, m_loadpan, &QLabel::setText);
     connect(m_saveJob.get(), &graphload::SaveJob::finished, this,
             [this, path = p.path](bool ok, const QString &error) {
-                m_saveJob.reset();
+                m_saveJob.release()->deleteLater(); // its signal is still on the way out
                 const bool cancelled = !ok && error.isEmpty();
                 endJob(cancelled);
                 m_loadpan->hide();
