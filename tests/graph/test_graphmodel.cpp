@@ -72,6 +72,8 @@ private slots:
     void chunksGiveOnePassResult_data();
     void chunksGiveOnePassResult();
     void preparedViewIsTheRescale();
+    void statusCountsUnreadableLines_data();
+    void statusCountsUnreadableLines();
 };
 
 void TestGraphModel::fewRecordsOnWideImage()
@@ -580,6 +582,37 @@ void TestGraphModel::preparedViewIsTheRescale()
     shown.adoptView(GraphModel(live));
     shown.rescale(0, live.High());
     QCOMPARE(static_cast<double>(shown.primary().max), 1000.0);
+}
+
+void TestGraphModel::statusCountsUnreadableLines_data()
+{
+    QTest::addColumn<int>("format");
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("status");
+    const int data = int(graphload::Format::DataFile), csv = int(graphload::Format::Instrument);
+    QTest::newRow("comments only") << data << QByteArray("# a\r\n  # b\r\n") << " Loaded:0";
+    QTest::newRow("blank lines are no data")
+        << data << QByteArray("# a\r\n\r\n \t\r\n") << " Loaded:0";
+    QTest::newRow("none readable") << data << QByteArray("# a\r\nx;V\r\n\r\n1e99;V\r\n")
+                                   << " Loaded:0 - 2 lines could not be read";
+    QTest::newRow("one line") << data << QByteArray("x;V")
+                              << " Loaded:0 - 1 line could not be read";
+    QTest::newRow("some readable") << data << QByteArray("x;V\r\n1;V\r\n") << " Loaded:0";
+    QTest::newRow("884x CSV") << csv << QByteArray("No,Value\r\n1,x,V,,\r\n2,y,V,,\r\n")
+                              << " Loaded:0 - 2 lines could not be read";
+}
+
+// A load that stores nothing from a file with data lines says how many could not be read.
+void TestGraphModel::statusCountsUnreadableLines()
+{
+    QFETCH(int, format);
+    QFETCH(QByteArray, text);
+    QTemporaryDir dir;
+    BigAry buf(100);
+    const auto r =
+        graphload::loadFile(buf, fileWith(dir, text), static_cast<graphload::Format>(format), ';',
+                            graphload::Mode::Replace, {});
+    QTEST(graphload::loadedStatus(buf, r), "status");
 }
 
 QTEST_GUILESS_MAIN(TestGraphModel)
