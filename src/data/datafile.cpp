@@ -918,8 +918,23 @@ bool LineReader::next(const char *&begin, const char *&end)
     return true;
 }
 
+QByteArray bufferFileHead(FileKind kind, const InstrumentIds &ids, const StartInfo &info)
+{
+    const char sep = separatorOf(kind);
+    return instrumentLine(ids) + startLine(sep, info) + columnLine(sep, ColumnVariant::Buffer);
+}
+
 bool writeBufferFile(const QString &path, FileKind kind, char decSep, const InstrumentIds &ids,
                      const StartInfo &info, int64_t from, int64_t to, const RecordSource &recordAt,
+                     const ProgressFn &progress, QString *error, const std::atomic<bool> *cancel,
+                     WriteSplit split)
+{
+    return writeBufferFile(path, kind, decSep, bufferFileHead(kind, ids, info), from, to, recordAt,
+                           progress, error, cancel, split);
+}
+
+bool writeBufferFile(const QString &path, FileKind kind, char decSep, const QByteArray &head,
+                     int64_t from, int64_t to, const RecordSource &recordAt,
                      const ProgressFn &progress, QString *error, const std::atomic<bool> *cancel,
                      WriteSplit split)
 {
@@ -930,9 +945,7 @@ bool writeBufferFile(const QString &path, FileKind kind, char decSep, const Inst
             *error = sink.errorText();
         return false;
     }
-    sink.buffer() += instrumentLine(ids);
-    sink.buffer() += startLine(sep, info);
-    sink.buffer() += columnLine(sep, ColumnVariant::Buffer);
+    sink.buffer() += head;
     bool ok = sink.flush();
 
     const int64_t block = split.blockRecords > 0 ? split.blockRecords : kWriteBlock;

@@ -187,6 +187,13 @@ bool writeBufferFile(const QString &path, FileKind kind, char decSep, const Inst
                      const StartInfo &info, int64_t from, int64_t to, const RecordSource &recordAt,
                      const ProgressFn &progress, QString *error,
                      const std::atomic<bool> *cancel = nullptr, WriteSplit split = {});
+// The three head lines, composed beforehand (the start line's local time is best read on
+// the GUI thread), and the same file written behind them.
+QByteArray bufferFileHead(FileKind kind, const InstrumentIds &ids, const StartInfo &info);
+bool writeBufferFile(const QString &path, FileKind kind, char decSep, const QByteArray &head,
+                     int64_t from, int64_t to, const RecordSource &recordAt,
+                     const ProgressFn &progress, QString *error,
+                     const std::atomic<bool> *cancel = nullptr, WriteSplit split = {});
 
 // One entry of the main window's chart history as the chart data file needs it.
 struct ChartRow

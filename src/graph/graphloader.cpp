@@ -645,12 +645,13 @@ SaveJob::~SaveJob()
 
 void SaveJob::start()
 {
-    m_thread = std::thread([this] {
+    const QByteArray head = datafile::bufferFileHead(m_p.kind, m_p.ids, m_p.start);
+    m_thread = std::thread([this, head] {
         const QString part = m_p.path + QStringLiteral(".part");
         const BigAry &buf = m_live;
         QString error;
         bool ok = datafile::writeBufferFile(
-            part, m_p.kind, m_p.decSep, m_p.ids, m_p.start, m_p.from, m_p.to,
+            part, m_p.kind, m_p.decSep, head, m_p.from, m_p.to,
             [&buf](int64_t i) -> const measpol & {
                 return buf[buf.Slot(std::clamp<qint64>(i, 0, buf.High()))];
             },
