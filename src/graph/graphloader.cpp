@@ -20,6 +20,7 @@
 #include <limits>
 #include <mutex>
 #include <new>
+#include <sys/mman.h>
 #include <unistd.h>
 #include <vector>
 
@@ -121,6 +122,10 @@ public:
     {
         if (mode == Mode::Replace) {
             buf.records().assign(1, measpol{});
+            // The whole ring is reserved as the first record would; known beforehand, its
+            // pages can be filled in while the blocks are parsed.
+            if (buf.records().capacity() <= 1)
+                buf.records().reserve(static_cast<size_t>(buf.maxbuffer()) + 1);
             buf.setBookkeeping(0, 0);
             buf.setExtremes(-1e38L, 1e38L);
         }
@@ -369,13 +374,42 @@ struct Pipeline
     qint64 nextPlace = 0;
     std::atomic<bool> stop{false};
     bool readFailed = false;
+    // The records' memory not yet used, and how many records the parsed blocks hold.
+    char *fresh = nullptr;
+    qint64 freshRecords = 0;
+    std::atomic<qint64> parsedRecords{0};
 
     Pipeline(int fd, qsizetype block, Placer &p, Format f, char s, const std::atomic<bool> *c)
         : reader(fd, block), placer(p), format(f), sep(s), cancel(c)
     {
     }
 
-    bool cancelled() const { return cancel && cancel->load(std::memory_order_relaxed); }
+    // Fresh memory is zeroed by the system on its first touch; done here, on the parsing
+    // threads, and not one after the other where the records are placed in order. Each
+    // block asks for as many records as it holds, so nothing is touched that stays unused.
+    void prefault(qint64 records)
+    {
+#ifdef MADV_POPULATE_WRITE
+        const qint64 end = parsedRecords.fetch_add(records) + records;
+        const qint64 from = std::min(end - records, freshRecords);
+        const qint64 to = std::min(end, freshRecords);
+        if (to <= from)
+            return;
+        const uintptr_t page = 4096;
+        const auto b = reinterpret_cast<uintptr_t>(fresh + from * qint64(sizeof(measpol)));
+        const auto e = reinterpret_cast<uintptr_t>(fresh + to * qint64(sizeof(measpol)));
+        const uintptr_t pb = b & ~(page - 1), pe = (e + page - 1) & ~(page - 1);
+        // The kernel fills in the pages and leaves what is in them alone.
+        madvise(reinterpret_cast<void *>(pb), pe - pb, MADV_POPULATE_WRITE);
+#else
+        Q_UNUSED(records);
+#endif
+    }
+
+    bool cancelled() const
+    {
+        return cancel && cancel->load(std::memory_order_relaxed);
+    }
 
     void work()
     {
@@ -391,6 +425,7 @@ struct Pipeline
                 p.index = nextRead++;
             }
             parseBlock(p, format, sep);
+            prefault(static_cast<qint64>(p.recs.size()));
             std::unique_lock lock(placeLock);
             turn.wait(lock, [&] { return nextPlace == p.index; });
             if (!cancelled())
@@ -455,6 +490,11 @@ Result loadFile(BigAry &buf, const QString &path, Format format, char sep, Mode 
     const qsizetype block =
         split.blockBytes > 0 ? split.blockBytes : datafile::ChunkReader::kDefaultBlock;
     Pipeline line(fd, block, placer, format, sep, cancel);
+    MeasRecords &recs = buf.records();
+    if (recs.capacity() > recs.size()) {
+        line.fresh = reinterpret_cast<char *>(recs.data() + recs.size());
+        line.freshRecords = static_cast<qint64>(recs.capacity() - recs.size());
+    }
     int threads =
         split.threads > 0 ? split.threads : static_cast<int>(std::thread::hardware_concurrency());
     threads = std::clamp(threads, 1, 8);
