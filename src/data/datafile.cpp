@@ -650,33 +650,49 @@ QByteArray formatNumber(long double v, char decSep)
     return QByteArray(buf, formatNumber(buf, v, decSep));
 }
 
-// The fields both data line layouts share; only the milliseconds column differs.
 namespace {
 
-// The number texts of the line before: in a long file the range and the resolution, often
-// more, repeat line after line, and their text is copied instead of formatted again.
+// The number texts of the lines before: in a long file the range and the resolution, often
+// more, take a few values over and over, and their text is copied instead of formatted.
 class NumberMemo
 {
 public:
     char *put(char *p, int field, long double v, char decSep)
     {
-        Slot &s = m_slots[field];
-        if (s.len < 0 || std::memcmp(s.key, &v, sizeof s.key) != 0) {
-            std::memcpy(s.key, &v, sizeof s.key);
-            s.len = formatNumber(s.text, v, decSep);
+        unsigned char key[10]; // the 80 bits of the value, padding left out
+        std::memcpy(key, &v, sizeof key);
+        Field &f = m_fields[field];
+        Slot *s = nullptr;
+        for (Slot &c : f.entries) {
+            if (c.len >= 0 && std::memcmp(c.key, key, sizeof key) == 0) {
+                s = &c;
+                break;
+            }
         }
-        std::memcpy(p, s.text, static_cast<size_t>(s.len));
-        return p + s.len;
+        if (!s) {
+            s = &f.entries[f.next];
+            f.next = (f.next + 1) % kSlots;
+            std::memcpy(s->key, key, sizeof key);
+            s->len = formatNumber(s->text, v, decSep);
+        }
+        std::memcpy(p, s->text, static_cast<size_t>(s->len));
+        return p + s->len;
     }
 
 private:
+    static constexpr int kSlots = 4;
     struct Slot
     {
-        unsigned char key[10]; // the 80 bits of the value, padding left out
+        unsigned char key[10];
         int len = -1;
         char text[kNumberBufSize];
     };
-    Slot m_slots[4];
+    struct Field
+    {
+        Slot entries[kSlots];
+        int next = 0;
+    };
+    Field m_fields[4];
 };
 
 // The fields both data line layouts share; only the milliseconds column differs.
