@@ -8,8 +8,11 @@
 #include "graph/testsignals.h"
 #include "qtbenchmain.h"
 
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QImage>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <benchmark/benchmark.h>
 
@@ -136,28 +139,135 @@ void BM_GeneratePureSine(benchmark::State &state)
 }
 BENCHMARK(BM_GeneratePureSine)->Unit(benchmark::kMillisecond);
 
+// A buffer data file of `lines` sample records.
+void writeSampleFile(const QString &path, qint64 lines)
+{
+    QString error;
+    datafile::writeBufferFile(
+        path, datafile::FileKind::Semicolon, '.', {}, {}, 0, lines - 1,
+        [](int64_t i) -> const measpol & {
+            static thread_local measpol r;
+            r = sample(i);
+            return r;
+        },
+        {}, &error);
+}
+
+// The longest time between two handled events: a 1 ms timer in the event loop notes
+// every gap until the job's end quits the loop.
+struct GapWatch
+{
+    QEventLoop loop;
+    QElapsedTimer clock;
+    QTimer tick;
+    qint64 last = 0;
+    qint64 worst = 0;
+    GapWatch()
+    {
+        tick.setInterval(1);
+        QObject::connect(&tick, &QTimer::timeout, [this] {
+            worst = std::max(worst, clock.elapsed() - last);
+            last = clock.elapsed();
+        });
+    }
+    void quitSoon() { QTimer::singleShot(5, &loop, &QEventLoop::quit); }
+    void run()
+    {
+        clock.start();
+        tick.start();
+        loop.exec();
+    }
+};
+
 // Loading a buffer data file of `lines` lines, replacing the buffer.
 void BM_LoadFile(benchmark::State &state)
 {
     const qint64 lines = state.range(0);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("buffer-s.csv"));
-    QString error;
-    datafile::writeBufferFile(
-        path, datafile::FileKind::Semicolon, '.', {}, {}, 0, lines - 1,
-        [](int64_t i) -> const measpol & {
-            static measpol r;
-            r = sample(i);
-            return r;
-        },
-        {}, &error);
+    writeSampleFile(path, lines);
     BigAry buf(kFull);
     for (auto _ : state)
         graphload::loadFile(buf, path, graphload::Format::DataFile, ';', graphload::Mode::Replace,
                             {});
     state.counters["records"] = static_cast<double>(buf.High() + 1);
+    state.SetItemsProcessed(state.iterations() * lines);
 }
-BENCHMARK(BM_LoadFile)->Arg(1000000)->Arg(10000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadFile)->Arg(1000000)->Arg(10000000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// "Save..." of the whole full buffer, records found through the chronological index.
+void BM_SaveFile(benchmark::State &state)
+{
+    BigAry &buf = fullBuffer();
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("save-s.csv"));
+    for (auto _ : state) {
+        QString error;
+        datafile::writeBufferFile(
+            path, datafile::FileKind::Semicolon, '.', {}, {}, 0, buf.High(),
+            [&](int64_t i) -> const measpol & { return buf[buf.Slot(i)]; }, [](int64_t) {}, &error);
+    }
+    state.SetItemsProcessed(state.iterations() * (buf.High() + 1));
+    state.SetLabel("items = lines");
+    state.counters["maxRSS_MiB"] = residentMiB();
+}
+BENCHMARK(BM_SaveFile)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
+
+// The longest time between two handled events while 10 M lines load over a full buffer, as
+// "Load..." does it: the job on its threads, the hand-over and the rescale of the whole
+// buffer on the GUI thread. A 1 ms timer in the event loop notes every gap.
+void BM_LoadEventGap(benchmark::State &state)
+{
+    const qint64 lines = state.range(0);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("gap-s.csv"));
+    writeSampleFile(path, lines);
+    BigAry &buf = fullBuffer();
+    View v;
+    v.show({0, buf.High()});
+    qint64 worst = 0;
+    for (auto _ : state) {
+        GapWatch watch;
+        graphload::LoadJob::Params p;
+        p.path = path;
+        p.width = kWidth;
+        p.height = kHeight;
+        graphload::LoadJob job(buf, p);
+        v.model.releaseShadow();
+        QObject::connect(&job, &graphload::LoadJob::finished, [&] {
+            job.handOver(v.model);
+            v.show({0, buf.High()});
+            watch.quitSoon();
+        });
+        job.start();
+        watch.run();
+        worst = std::max(worst, watch.worst);
+    }
+    state.counters["longestGap_ms"] = static_cast<double>(worst);
+    state.counters["maxRSS_MiB"] = residentMiB();
+}
+BENCHMARK(BM_LoadEventGap)->Arg(10000000)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// Saving 10 M records as "Save..." does it: the job writes beside the name and renames.
+void BM_SaveEventGap(benchmark::State &state)
+{
+    BigAry &buf = fullBuffer();
+    QTemporaryDir dir;
+    qint64 worst = 0;
+    for (auto _ : state) {
+        GapWatch watch;
+        graphload::SaveJob::Params p;
+        p.path = dir.filePath(QStringLiteral("gap-s.csv"));
+        p.to = buf.High();
+        graphload::SaveJob job(buf, p);
+        QObject::connect(&job, &graphload::SaveJob::finished, [&] { watch.quitSoon(); });
+        job.start();
+        watch.run();
+        worst = std::max(worst, watch.worst);
+    }
+    state.counters["longestGap_ms"] = static_cast<double>(worst);
+}
+BENCHMARK(BM_SaveEventGap)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 } // namespace
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "inifile.h"
 
+#include "data/datafile.h"
 #include "data/numtext.h"
 
 #include <QFile>
@@ -44,18 +45,13 @@ void IniFile::loadFromBytes(const QByteArray &bytes)
 {
     m_lines.clear();
     // An editor's byte-order mark would hide the first section's header.
-    qsizetype start = bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
-    const qsizetype n = bytes.size();
-    while (start < n) {
-        qsizetype end = bytes.indexOf('\n', start);
-        if (end < 0)
-            end = n;
-        qsizetype stop = end;
-        if (stop > start && bytes[stop - 1] == '\r')
-            --stop;
-        m_lines.push_back(parseLine(bytes.mid(start, stop - start)));
-        start = end + 1;
-    }
+    const qsizetype start = bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    // Lines may end in CR LF, LF or CR alone, whichever editor wrote the file.
+    datafile::LineSplitter lines(bytes.constData() + start, bytes.constData() + bytes.size());
+    const char *b = nullptr;
+    const char *e = nullptr;
+    while (lines.next(b, e))
+        m_lines.push_back(parseLine(QByteArray(b, e - b)));
 }
 
 QByteArray IniFile::toBytes() const
@@ -135,7 +131,11 @@ QString IniFile::readString(const QString &section, const QString &key, const QS
     if (!line)
         return def;
     const qsizetype eq = line->indexOf('=');
-    return decodeLegacyText(line->mid(eq + 1).trimmed(), cp);
+    QByteArray value = line->mid(eq + 1).trimmed();
+    // host1="127.0.0.1": the quotes are the INI habit, not part of the value.
+    if (value.size() >= 2 && value.startsWith('"') && value.endsWith('"'))
+        value = value.mid(1, value.size() - 2);
+    return decodeLegacyText(value, cp);
 }
 
 int IniFile::readInt(const QString &section, const QString &key, int def) const

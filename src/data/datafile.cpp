@@ -10,9 +10,12 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
 #include <fcntl.h>
 #include <limits>
+#include <mutex>
+#include <thread>
 #include <unistd.h>
 
 namespace datafile {
@@ -22,6 +25,8 @@ namespace {
 // Longest data line: four numbers, two units of up to 15 UTF-8 bytes, date, separators.
 constexpr int kMaxLine = 4 * kNumberBufSize + 2 * 16 + 32 + 16;
 constexpr qsizetype kChunk = 1 << 20;
+// Records formatted by one thread at a time when a buffer file is written.
+constexpr int64_t kWriteBlock = 16384;
 constexpr int64_t kMsPerDay = 86400000;
 constexpr int64_t kEpochShift = 25569; // 1899-12-30 is 25569 days before 1970-01-01
 
@@ -319,6 +324,17 @@ long double numberField(const char *begin, const char *end, bool dropFirstSpace,
     const qsizetype len = end - begin;
     if (len <= 0 || len >= static_cast<qsizetype>(sizeof buf))
         return def;
+    // Most fields hold neither a space to drop nor a comma to turn: read them in place.
+    const char *q = begin;
+    while (q < end && *q != ',' && *q != ' ' && *q != '\t')
+        ++q;
+    if (q == end) {
+        long double v = 0;
+        if (quickParse(begin, end, v))
+            return v;
+        const auto slow = numtext::parseLongDouble(begin, end);
+        return slow ? *slow : def;
+    }
     std::memcpy(buf, begin, static_cast<size_t>(len));
     char *e = buf + len;
     if (dropFirstSpace) {
@@ -455,6 +471,16 @@ public:
     }
     QByteArray &buffer() { return m_buf; }
     bool maybeFlush() { return m_buf.size() < kChunk || flush(); }
+    bool write(const QByteArray &bytes)
+    {
+        if (m_errno != 0)
+            return false;
+        if (!writeAll(m_fd, bytes.constData(), bytes.size())) {
+            m_errno = errno;
+            return false;
+        }
+        return true;
+    }
     bool flush()
     {
         if (m_errno != 0)
@@ -624,23 +650,74 @@ QByteArray formatNumber(long double v, char decSep)
     return QByteArray(buf, formatNumber(buf, v, decSep));
 }
 
-// The fields both data line layouts share; only the milliseconds column differs.
-static char *putRecord(char *p, const measpol &rec, bool millis, char sep, char decSep)
+namespace {
+
+// The number texts of the lines before: in a long file the range and the resolution, often
+// more, take a few values over and over, and their text is copied instead of formatted.
+class NumberMemo
 {
-    p = putNumber(p, rec.value1, decSep);
+public:
+    char *put(char *p, int field, long double v, char decSep)
+    {
+        unsigned char key[10]; // the 80 bits of the value, padding left out
+        std::memcpy(key, &v, sizeof key);
+        Field &f = m_fields[field];
+        Slot *s = nullptr;
+        for (Slot &c : f.entries) {
+            if (c.len >= 0 && std::memcmp(c.key, key, sizeof key) == 0) {
+                s = &c;
+                break;
+            }
+        }
+        if (!s) {
+            s = &f.entries[f.next];
+            f.next = (f.next + 1) % kSlots;
+            std::memcpy(s->key, key, sizeof key);
+            s->len = formatNumber(s->text, v, decSep);
+        }
+        std::memcpy(p, s->text, static_cast<size_t>(s->len));
+        return p + s->len;
+    }
+
+private:
+    static constexpr int kSlots = 4;
+    struct Slot
+    {
+        unsigned char key[10];
+        int len = -1;
+        char text[kNumberBufSize];
+    };
+    struct Field
+    {
+        Slot entries[kSlots];
+        int next = 0;
+    };
+    Field m_fields[4];
+};
+
+// The fields both data line layouts share; only the milliseconds column differs.
+char *putRecord(char *p, const measpol &rec, bool millis, char sep, char decSep,
+                NumberMemo *memo = nullptr)
+{
+    auto number = [&](int field, long double v) {
+        p = memo ? memo->put(p, field, v, decSep) : putNumber(p, v, decSep);
+    };
+    number(0, rec.value1);
     *p++ = sep;
     p = putUnit(p, rec.Lunits1);
     *p++ = sep;
     p = putDateTime(p, rec.dateTime, millis, sep);
     *p++ = sep;
-    p = putNumber(p, rec.range, decSep);
+    number(1, rec.range);
     *p++ = sep;
-    p = putNumber(p, rec.resol, decSep);
+    number(2, rec.resol);
     *p++ = sep;
-    p = putNumber(p, rec.value2, decSep);
+    number(3, rec.value2);
     *p++ = sep;
     return putUnit(p, rec.Lunits2);
 }
+
+} // namespace
 
 void appendDataLine(QByteArray &out, const measpol &rec, char sep, char decSep, bool trailingSep)
 {
@@ -771,74 +848,174 @@ LineResult parseDataLine(const char *begin, const char *end, char sep, measpol &
     return res;
 }
 
+bool LineSplitter::next(const char *&begin, const char *&end)
+{
+    if (m_p >= m_end)
+        return false;
+    if (!m_lfKnown || m_lf < m_p) {
+        const auto *lf =
+            static_cast<const char *>(std::memchr(m_p, '\n', static_cast<size_t>(m_end - m_p)));
+        m_lf = lf ? lf : m_end;
+        m_lfKnown = true;
+    }
+    begin = m_p;
+    // A CR before the next LF ends the line, alone or as the first half of CR LF. The LF
+    // found once serves all the CR-only lines before it.
+    const auto *cr =
+        static_cast<const char *>(std::memchr(m_p, '\r', static_cast<size_t>(m_lf - m_p)));
+    if (cr) {
+        end = cr;
+        m_p = cr + 1;
+        if (m_p < m_end && *m_p == '\n')
+            ++m_p;
+    } else {
+        end = m_lf;
+        m_p = m_lf < m_end ? m_lf + 1 : m_end;
+    }
+    return true;
+}
+
+bool ChunkReader::next(TextBlock &out)
+{
+    if (m_eof && m_carry.empty())
+        return false;
+    qsizetype size = static_cast<qsizetype>(m_carry.size());
+    qsizetype want = std::max(m_blockBytes, size + 1);
+    for (;;) {
+        if (static_cast<qsizetype>(out.bytes.size()) < want)
+            out.bytes.resize(static_cast<size_t>(want));
+        if (!m_carry.empty()) {
+            std::memcpy(out.bytes.data(), m_carry.data(), m_carry.size());
+            m_carry.clear();
+        }
+        while (!m_eof && size < want) {
+            const ssize_t r =
+                ::read(m_fd, out.bytes.data() + size, static_cast<size_t>(want - size));
+            if (r < 0 && errno == EINTR)
+                continue;
+            if (r < 0) {
+                m_errno = errno;
+                m_eof = true;
+                out.size = 0;
+                return false;
+            }
+            if (r == 0)
+                m_eof = true;
+            size += r;
+        }
+        if (m_eof) {
+            out.size = size;
+            return size > 0;
+        }
+        // Cut after the last line end; a CR as the very last byte may be the first half
+        // of a CR LF, so it waits for the next block.
+        const char *data = out.bytes.data();
+        qsizetype cut = size - 1;
+        while (cut >= 0 && data[cut] != '\n' && !(data[cut] == '\r' && cut + 1 < size))
+            --cut;
+        if (cut >= 0) {
+            ++cut;
+            m_carry.assign(data + cut, data + size);
+            out.size = cut;
+            return true;
+        }
+        // One line fills the whole block: read on behind it.
+        want = 2 * want;
+    }
+}
+
 bool LineReader::next(const char *&begin, const char *&end)
 {
-    for (;;) {
-        if (m_pos < m_len) {
-            const char *base = m_buf.constData();
-            const auto *nl = static_cast<const char *>(
-                std::memchr(base + m_pos, '\n', static_cast<size_t>(m_len - m_pos)));
-            if (nl) {
-                begin = base + m_pos;
-                end = nl;
-                m_pos = nl - base + 1;
-                return true;
-            }
-            if (m_eof) {
-                begin = base + m_pos;
-                end = base + m_len;
-                m_pos = m_len;
-                return true;
-            }
-        } else if (m_eof) {
+    while (!m_lines.next(begin, end)) {
+        if (!m_chunks.next(m_block))
             return false;
-        }
-        // Keep the unfinished line and read more behind it.
-        const qsizetype rest = m_len - m_pos;
-        if (m_buf.isEmpty())
-            m_buf.resize(kChunk);
-        if (rest > 0 && m_pos > 0)
-            std::memmove(m_buf.data(), m_buf.constData() + m_pos, static_cast<size_t>(rest));
-        m_pos = 0;
-        m_len = rest;
-        if (m_len == m_buf.size())
-            m_buf.resize(m_buf.size() * 2);
-        ssize_t r;
-        do {
-            r = ::read(m_fd, m_buf.data() + m_len, static_cast<size_t>(m_buf.size() - m_len));
-        } while (r < 0 && errno == EINTR);
-        if (r < 0) {
-            m_errno = errno;
-            m_eof = true;
-            return false;
-        }
-        if (r == 0)
-            m_eof = true;
-        m_len += r;
+        m_lines = LineSplitter(m_block.begin(), m_block.end());
     }
+    return true;
+}
+
+QByteArray bufferFileHead(FileKind kind, const InstrumentIds &ids, const StartInfo &info)
+{
+    const char sep = separatorOf(kind);
+    return instrumentLine(ids) + startLine(sep, info) + columnLine(sep, ColumnVariant::Buffer);
 }
 
 bool writeBufferFile(const QString &path, FileKind kind, char decSep, const InstrumentIds &ids,
                      const StartInfo &info, int64_t from, int64_t to, const RecordSource &recordAt,
-                     const ProgressFn &progress, QString *error)
+                     const ProgressFn &progress, QString *error, const std::atomic<bool> *cancel,
+                     WriteSplit split)
+{
+    return writeBufferFile(path, kind, decSep, bufferFileHead(kind, ids, info), from, to, recordAt,
+                           progress, error, cancel, split);
+}
+
+bool writeBufferFile(const QString &path, FileKind kind, char decSep, const QByteArray &head,
+                     int64_t from, int64_t to, const RecordSource &recordAt,
+                     const ProgressFn &progress, QString *error, const std::atomic<bool> *cancel,
+                     WriteSplit split)
 {
     const char sep = separatorOf(kind);
     FileSink sink;
-    bool ok = sink.open(path);
-    if (ok) {
-        QByteArray &buf = sink.buffer();
-        buf += instrumentLine(ids);
-        buf += startLine(sep, info);
-        buf += columnLine(sep, ColumnVariant::Buffer);
-        for (int64_t i = from; ok && i <= to; ++i) {
-            if (progress && i % 10000 == 0)
-                progress(i);
-            appendDataLine(buf, recordAt(i), sep, decSep, true);
-            ok = sink.maybeFlush();
-        }
-        ok = sink.close() && ok;
+    if (!sink.open(path)) {
+        if (error)
+            *error = sink.errorText();
+        return false;
     }
-    if (!ok && error)
+    sink.buffer() += head;
+    bool ok = sink.flush();
+
+    const int64_t block = split.blockRecords > 0 ? split.blockRecords : kWriteBlock;
+    const int64_t blocks = to >= from ? (to - from) / block + 1 : 0;
+    std::atomic<int64_t> nextFormat{0};
+    std::mutex writeLock;
+    std::condition_variable turn;
+    int64_t nextWrite = 0;
+    std::atomic<bool> stop{!ok};
+    auto cancelled = [&] { return cancel && cancel->load(std::memory_order_relaxed); };
+    auto work = [&] {
+        QByteArray text;
+        for (;;) {
+            const int64_t k = nextFormat++;
+            if (k >= blocks)
+                break;
+            const int64_t first = from + k * block;
+            const int64_t last = std::min(to, first + block - 1);
+            text.resize(0);
+            if (!stop && !cancelled()) {
+                NumberMemo memo;
+                for (int64_t i = first; i <= last; ++i) {
+                    char *p = putRecord(lineSpace(text), recordAt(i), true, sep, decSep, &memo);
+                    *p++ = sep;
+                    endLine(text, p);
+                }
+            }
+            std::unique_lock lock(writeLock);
+            turn.wait(lock, [&] { return nextWrite == k; });
+            if (!stop && cancelled())
+                stop = true;
+            if (!stop) {
+                if (progress) {
+                    for (int64_t i = (first + 9999) / 10000 * 10000; i <= last; i += 10000)
+                        progress(i);
+                }
+                if (!sink.write(text))
+                    stop = true;
+            }
+            ++nextWrite;
+            turn.notify_all();
+        }
+    };
+    if (ok && blocks > 0) {
+        int threads = split.threads > 0 ? split.threads
+                                        : static_cast<int>(std::thread::hardware_concurrency());
+        threads = static_cast<int>(std::clamp<int64_t>(threads, 1, std::min<int64_t>(8, blocks)));
+        std::vector<std::jthread> helpers;
+        for (int i = 1; i < threads; ++i)
+            helpers.emplace_back(work);
+        work();
+    }
+    ok = !stop && sink.close();
+    if (!ok && error && !cancelled())
         *error = sink.errorText();
     return ok;
 }

@@ -6,8 +6,11 @@
 #include <QByteArray>
 #include <QString>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 // The text layouts of the data files: composing head, column and data lines, and reading a
 // data line back. Everything works on bytes (UTF-8) with "." as the decimal point before
@@ -104,34 +107,93 @@ inline LineResult parseDataLine(const QByteArray &line, char sep, measpol &rec)
 // Reads "yyyy-mm-dd hh:nn:ss[.zzz]" (time optional); false when it is not such a date.
 bool parseDateTime(const char *begin, const char *end, double &days);
 
-// Hands out the lines of a file without copying them; the view stays valid until the
-// next call.
-class LineReader
+// Splits text into lines. Files from other programs end their lines in CR LF, LF or CR
+// alone; a last line without an end is a line too, an empty rest is none. Lines never
+// hold a CR or LF.
+class LineSplitter
 {
 public:
-    explicit LineReader(int fd) : m_fd(fd) {}
-    // False at the end of the file or on a read error (see error()).
+    LineSplitter(const char *begin, const char *end) : m_p(begin), m_end(end), m_lf(begin) {}
     bool next(const char *&begin, const char *&end);
+
+private:
+    const char *m_p;
+    const char *m_end;
+    const char *m_lf; // the first LF at or after m_p (or m_end), once looked for
+    bool m_lfKnown = false;
+};
+
+// A block of a file that ends at a line end (or at the end of the file).
+struct TextBlock
+{
+    std::vector<char> bytes; // capacity kept from block to block
+    qsizetype size = 0;
+    const char *begin() const { return bytes.data(); }
+    const char *end() const { return bytes.data() + size; }
+};
+
+// Reads a file in blocks of whole lines, so each block can be parsed on its own. A line
+// longer than a block makes that block longer.
+class ChunkReader
+{
+public:
+    static constexpr qsizetype kDefaultBlock = 4 << 20;
+    explicit ChunkReader(int fd, qsizetype blockBytes = kDefaultBlock)
+        : m_fd(fd), m_blockBytes(std::max<qsizetype>(blockBytes, 1))
+    {
+    }
+    // False at the end of the file or on a read error (see error()).
+    bool next(TextBlock &out);
     int error() const { return m_errno; }
 
 private:
     int m_fd;
-    QByteArray m_buf;
-    qsizetype m_pos = 0;
-    qsizetype m_len = 0;
+    qsizetype m_blockBytes;
+    std::vector<char> m_carry;
     bool m_eof = false;
     int m_errno = 0;
 };
 
+// The lines of a file one after the other; the view stays valid until the next call.
+class LineReader
+{
+public:
+    explicit LineReader(int fd) : m_chunks(fd) {}
+    // False at the end of the file or on a read error (see error()).
+    bool next(const char *&begin, const char *&end);
+    int error() const { return m_chunks.error(); }
+
+private:
+    ChunkReader m_chunks;
+    TextBlock m_block;
+    LineSplitter m_lines{nullptr, nullptr};
+};
+
 // The buffer data file: head lines and the records [from, to] in chronological order.
-// recordAt maps a chronological index to its record; progress (may be empty) is called
-// with every index that is a multiple of 10000. The file is replaced. False with the
-// system's error text in *error when the file could not be written.
+// recordAt maps a chronological index to its record and is called from several threads
+// at once (it must only read); progress (may be empty) is called with every index that is
+// a multiple of 10000, in order, one call after the other. The lines are formatted in
+// blocks on every core and written in order. The file is replaced. False with the system's
+// error text in *error when the file could not be written; false without one when
+// `cancel` was set.
 using RecordSource = std::function<const measpol &(int64_t chronologicalIndex)>;
 using ProgressFn = std::function<void(int64_t chronologicalIndex)>;
+struct WriteSplit
+{
+    int threads = 0;          // 0: the machine's cores
+    int64_t blockRecords = 0; // 0: the default
+};
 bool writeBufferFile(const QString &path, FileKind kind, char decSep, const InstrumentIds &ids,
                      const StartInfo &info, int64_t from, int64_t to, const RecordSource &recordAt,
-                     const ProgressFn &progress, QString *error);
+                     const ProgressFn &progress, QString *error,
+                     const std::atomic<bool> *cancel = nullptr, WriteSplit split = {});
+// The three head lines, composed beforehand (the start line's local time is best read on
+// the GUI thread), and the same file written behind them.
+QByteArray bufferFileHead(FileKind kind, const InstrumentIds &ids, const StartInfo &info);
+bool writeBufferFile(const QString &path, FileKind kind, char decSep, const QByteArray &head,
+                     int64_t from, int64_t to, const RecordSource &recordAt,
+                     const ProgressFn &progress, QString *error,
+                     const std::atomic<bool> *cancel = nullptr, WriteSplit split = {});
 
 // One entry of the main window's chart history as the chart data file needs it.
 struct ChartRow

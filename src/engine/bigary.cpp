@@ -84,6 +84,10 @@ bool BigAry::Append(const measpol &record)
     const long double v = record.value1;
     if (!(std::fabs(v) <= 1e37L))
         return false;
+    if (m_held) {
+        m_waiting.push_back(record);
+        return true;
+    }
     ++m_cnt;
     ++m_pos;
     if (m_pos > m_maxbuffer)
@@ -103,4 +107,30 @@ bool BigAry::Append(const measpol &record)
     if (v < m_min)
         m_min = v;
     return true;
+}
+
+void BigAry::release()
+{
+    m_held = false;
+    std::vector<measpol> waiting;
+    waiting.swap(m_waiting);
+    for (const measpol &r : waiting)
+        Append(r);
+}
+
+void BigAry::swapContents(BigAry &other)
+{
+    m_records.swap(other.m_records);
+    std::swap(m_pos, other.m_pos);
+    std::swap(m_cnt, other.m_cnt);
+    std::swap(m_max, other.m_max);
+    std::swap(m_min, other.m_min);
+    // A limit lowered meanwhile below what is now held waits for the next Clear, as a
+    // lowered limit always does.
+    for (BigAry *b : {this, &other}) {
+        if (b->m_maxbuffer < b->High()) {
+            b->m_pendingMax = b->m_maxbuffer;
+            b->m_maxbuffer = b->High();
+        }
+    }
 }

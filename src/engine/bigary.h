@@ -84,6 +84,16 @@ public:
         m_min = minimum;
     }
 
+    // While the graph loads or saves on another thread, readings wait here and go in,
+    // in their order, when release() says the buffer is free again.
+    void hold() { m_held = true; }
+    void release();
+    bool held() const { return m_held; }
+    qsizetype waiting() const { return static_cast<qsizetype>(m_waiting.size()); }
+
+    // Exchanges records, bookkeeping and extremes with another buffer; each keeps its limit.
+    void swapContents(BigAry &other);
+
 private:
     MeasRecords m_records;
     qint64 m_pos = -1;
@@ -92,4 +102,6 @@ private:
     qint64 m_pendingMax = -1;
     long double m_max = -1e38L;
     long double m_min = 1e38L;
+    bool m_held = false;
+    std::vector<measpol> m_waiting;
 };

@@ -80,9 +80,10 @@ void GraphModel::rescale(qint64 from, qint64 to)
     m_stat1 = RangeStats();
     m_stat2 = RangeStats();
     m_hist.fill(0);
-    if (m_secondary)
+    const bool prepared = takePrepared();
+    if (!prepared && m_secondary)
         pass<true>(m_from, m_to, true);
-    else
+    else if (!prepared)
         pass<false>(m_from, m_to, true);
 
     const long double d1 = m_stat1.max - m_stat1.min;
@@ -90,10 +91,51 @@ void GraphModel::rescale(qint64 from, qint64 to)
     const long double d2 = m_stat2.max - m_stat2.min;
     m_scale2 = d2 == 0 ? 1.0L : (m_height - 2) / d2;
     m_binWidth = d1 == 0 ? 0 : d1 / 100;
-    if (m_binWidth != 0)
+    if (m_binWidth != 0 && !prepared)
         countHistogram();
     m_baseline = m_height;
     setupScroll();
+}
+
+void GraphModel::adoptView(GraphModel &&o)
+{
+    m_prepared = Prepared{o.m_from,
+                          o.m_to,
+                          o.m_buf.High(),
+                          o.m_buf.bigarypos(),
+                          o.m_buf.bigarycnt(),
+                          o.m_width,
+                          o.m_height,
+                          o.m_secondary,
+                          o.m_stat1,
+                          o.m_stat2,
+                          o.m_hist,
+                          std::move(o.m_cols)};
+    if (!o.m_colsValid)
+        m_prepared.reset();
+    m_shadow = std::move(o.m_shadow);
+    m_shadowValid = o.m_shadowValid;
+    m_shadowCnt = o.m_shadowCnt;
+    m_shadowPos = o.m_shadowPos;
+}
+
+bool GraphModel::takePrepared()
+{
+    if (!m_prepared)
+        return false;
+    Prepared p = std::move(*m_prepared);
+    m_prepared.reset();
+    // Only for exactly the view it was computed for, over the buffer as it was then.
+    if (p.from != m_from || p.to != m_to || p.high != m_buf.High() || p.pos != m_buf.bigarypos() ||
+        p.cnt != m_buf.bigarycnt() || p.width != m_width || p.height != m_height ||
+        p.secondary != m_secondary)
+        return false;
+    m_stat1 = p.stat1;
+    m_stat2 = p.stat2;
+    m_hist = p.hist;
+    m_cols = std::move(p.cols);
+    m_colsValid = true;
+    return true;
 }
 
 template <bool Sec>
@@ -214,6 +256,12 @@ void GraphModel::countHistogram()
 void GraphModel::invalidateShadow()
 {
     m_shadowValid = false;
+}
+
+void GraphModel::releaseShadow()
+{
+    m_shadowValid = false;
+    std::vector<double>().swap(m_shadow);
 }
 
 bool GraphModel::syncShadow()

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <functional>
+#include <optional>
 #include <vector>
 
 // One pixel column of the large graph: what the records falling on it amount to.
@@ -135,6 +136,13 @@ public:
     // After the buffer was rewritten in place (loading, generating, clearing): the speed-up
     // copy of the primary values is rebuilt at the next rescale.
     void invalidateShadow();
+    // The same, and its memory goes back: a load brings a shadow of its own.
+    void releaseShadow();
+
+    // Takes the view `other` computed, on another thread, over the contents this model's
+    // buffer has since received whole (a finished load): the next rescale over that range
+    // uses it instead of passing over every record again on the GUI thread.
+    void adoptView(GraphModel &&other);
 
     // Removes the records from..to (chronological, inclusive); later ones move down.
     void deleteRange(qint64 from, qint64 to);
@@ -156,6 +164,7 @@ public:
     int columnAt(int x) const;
 
 private:
+    bool takePrepared();
     template <bool Sec>
     void pass(qint64 from, qint64 to, bool columns);
     void countHistogram();
@@ -184,6 +193,17 @@ private:
     bool m_shadowValid = false;
     qint64 m_shadowCnt = 0;
     qint64 m_shadowPos = -1;
+
+    struct Prepared
+    {
+        qint64 from, to, high, pos, cnt;
+        int width, height;
+        bool secondary;
+        RangeStats stat1, stat2;
+        std::array<qint64, 101> hist;
+        std::vector<GraphColumn> cols;
+    };
+    std::optional<Prepared> m_prepared;
 };
 
 // Long-form date lines of the labels.

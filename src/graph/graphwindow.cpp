@@ -27,7 +27,9 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPainter>
+#include <QPushButton>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <QStatusBar>
 #include <QTimer>
@@ -73,6 +75,9 @@ const QStringList kSaveFilters = {
 };
 constexpr int kDrawPaceMs = 330;
 constexpr int kStatWidth = 236;
+// The progress panel with its Cancel button.
+constexpr int kPanelWidth = 340;
+constexpr int kPanelHeight = 72;
 
 QFrame *line(QWidget *parent, const char *name)
 {
@@ -117,6 +122,15 @@ TGraphFrm::TGraphFrm(Settings &settings, BigAry &buffer, QWidget *parent)
     m_drawLater->setSingleShot(true);
     connect(m_drawLater, &QTimer::timeout, this, &TGraphFrm::Draw);
     resize(1100, 720);
+}
+
+TGraphFrm::~TGraphFrm()
+{
+    // A job still running stops and is waited for; its records are not handed over.
+    m_loadJob.reset();
+    m_saveJob.reset();
+    if (m_job != Job::None)
+        m_buf.release();
 }
 
 void TGraphFrm::setEnvironmentSource(std::function<AutoSaver::Environment()> source)
@@ -316,7 +330,18 @@ void TGraphFrm::buildWidgets()
     m_loadpan = label(m_Panel1, "loadpan", mono);
     m_loadpan->setStyleSheet(QStringLiteral(
         "color: rgb(62,36,114); background: rgb(255,255,225); border: 1px solid gray;"));
-    m_loadpan->setAlignment(Qt::AlignCenter);
+    m_loadpan->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    m_loadpan->setContentsMargins(0, 6, 0, 0);
+    m_loadcancelb = new QPushButton(QStringLiteral("Cancel"), m_loadpan);
+    m_loadcancelb->setObjectName(QStringLiteral("loadcancelb"));
+    m_loadcancelb->setGeometry(kPanelWidth / 2 - 45, kPanelHeight - 32, 90, 26);
+    connect(m_loadcancelb, &QPushButton::clicked, this, &TGraphFrm::cancelJob);
+    // Esc stops the load or save from any window of the program: the operator may have
+    // gone back to the main window meanwhile.
+    m_cancelKey = new QShortcut(QKeySequence(Qt::Key_Escape), this, nullptr, nullptr,
+                                Qt::ApplicationShortcut);
+    m_cancelKey->setEnabled(false);
+    connect(m_cancelKey, &QShortcut::activated, this, &TGraphFrm::cancelJob);
     m_loadpan->hide();
 
     m_vertikalsb = new QScrollBar(Qt::Horizontal, central);
@@ -390,7 +415,8 @@ void TGraphFrm::hideEvent(QHideEvent *e)
 void TGraphFrm::showEvent(QShowEvent *e)
 {
     QMainWindow::showEvent(e);
-    m_loadpan->hide();
+    if (m_job == Job::None)
+        m_loadpan->hide();
     FormResize();
     CursorReadout(-9999, -9999);
 }
@@ -416,7 +442,8 @@ void TGraphFrm::FormResize()
     m_minlab1->move(2, panelHeight - 10 - m_minlab1->height());
     m_maxlab2->move(width - m_maxlab2->width() - 2, 2);
     m_minlab2->move(width - m_minlab2->width() - 2, panelHeight - 10 - m_minlab2->height());
-    m_loadpan->setGeometry(width / 2 - 160, panelHeight / 2 - 20, 320, 40);
+    m_loadpan->setGeometry((width - kPanelWidth) / 2, (panelHeight - kPanelHeight) / 2, kPanelWidth,
+                           kPanelHeight);
     // Readings taken while the window was hidden: it opens on the buffer as it is now.
     const bool grown = m_buf.bigarycnt() != m_seenCount || m_buf.bigarypos() != m_seenPos;
     if (grown && (!isVisible() || !m_seenShown))
@@ -502,7 +529,7 @@ void TGraphFrm::rescaleAll()
 
 void TGraphFrm::Repaint1Click()
 {
-    if (m_busy)
+    if (refusedWhileBusy())
         return;
     QElapsedTimer t;
     t.start();
@@ -794,38 +821,135 @@ void TGraphFrm::LoadCSVfromUSB1Click()
     load(graphload::Format::Instrument, graphload::Mode::Replace);
 }
 
+bool TGraphFrm::refusedWhileBusy()
+{
+    if (m_job == Job::None)
+        return m_busy;
+    setStatus(m_job == Job::Load ? QStringLiteral(" Busy loading a file - Esc cancels")
+                                 : QStringLiteral(" Busy saving a file - Esc cancels"));
+    return true;
+}
+
+void TGraphFrm::beginJob(Job job)
+{
+    m_job = job;
+    m_busy = true;
+    // Readings taken meanwhile wait and go in after the loaded or saved records.
+    m_buf.hold();
+    m_before = {windowTitle(), m_selectedfile1->text(), m_selectedFile};
+    m_loadpan->setText(QString());
+    m_loadpan->show();
+    m_loadpan->raise();
+    m_focusBefore = QApplication::focusWidget();
+    if (isVisible())
+        activateWindow(); // the window the command came from takes Esc and the keys
+    m_loadcancelb->setFocus();
+    m_cancelKey->setEnabled(true);
+}
+
+void TGraphFrm::endJob(bool restoreName)
+{
+    m_job = Job::None;
+    m_busy = false;
+    m_cancelKey->setEnabled(false);
+    // The focus goes back where it was, not to the next field in line.
+    if (m_loadcancelb->hasFocus()) {
+        if (m_focusBefore)
+            m_focusBefore->setFocus();
+        else
+            m_loadcancelb->clearFocus();
+    }
+    if (restoreName) {
+        setWindowTitle(m_before.title);
+        m_selectedfile1->setText(m_before.menuText);
+        m_selectedFile = m_before.file;
+    }
+}
+
+void TGraphFrm::cancelJob()
+{
+    if (m_loadJob)
+        m_loadJob->cancel();
+    if (m_saveJob)
+        m_saveJob->cancel();
+}
+
 void TGraphFrm::load(graphload::Format format, graphload::Mode mode)
 {
-    if (m_busy)
+    if (refusedWhileBusy())
         return;
     int filter = 3;
     const QString path = openFileName(&filter);
     if (path.isEmpty())
         return;
-    if (format == graphload::Format::DataFile && filter == 4)
-        format = graphload::Format::Scope;
-    m_loadpan->show();
-    m_loadpan->raise();
-    selectFile(path);
-    m_busy = true;
-    const graphload::Result r = graphload::loadFile(
-        m_buf, path, format, graphload::separatorForFilter(filter), mode,
-        [this](const QString &text) {
-            m_loadpan->setText(text);
-            m_loadpan->repaint();
-        },
-        m_s.DecSeparator);
-    m_busy = false;
-    m_model.invalidateShadow();
-    rescaleAll();
-    if (!r.ok) {
-        dialogs::ShowError(this, path + QStringLiteral("\n") + r.error);
-        return;
+    graphload::LoadJob::Params p;
+    p.path = path;
+    p.format = format;
+    p.sep = ',';
+    if (format == graphload::Format::DataFile) {
+        const graphload::Reading r = graphload::readingFor(path, filter);
+        p.format = r.format;
+        p.sep = r.sep;
     }
-    setStatus(QStringLiteral(" Loaded:") + QString::number(m_buf.bigarypos()));
-    m_millab->setText(m_millab->text() + QStringLiteral("\nLines: ") +
-                      QString::number(m_buf.bigarycnt()));
-    m_loadpan->hide();
+    p.mode = mode;
+    p.decSep = m_s.DecSeparator;
+    p.width = m_model.width();
+    p.height = m_model.height();
+    p.secondary = m_SecGraph1->isChecked();
+    const qint64 need =
+        graphload::bytesForRecords(graphload::recordsForLoad(m_buf, mode, QFileInfo(path).size()));
+    const auto askInPlace = [&] {
+        return dialogs::AskYesNo(
+            this, windowTitle(),
+            QStringLiteral("Not enough memory to keep the buffer while the file loads "
+                           "(%1 MB needed, %2 MB free).\nLoad into the buffer itself? "
+                           "Cancelling the load then loses the old data.")
+                .arg(need >> 20)
+                .arg(graphload::availableMemory() >> 20));
+    };
+    if (need > graphload::availableMemory()) {
+        if (!askInPlace())
+            return;
+        p.inPlace = true;
+    }
+    auto job = std::make_unique<graphload::LoadJob>(m_buf, p);
+    if (!job->start()) {
+        if (!askInPlace())
+            return;
+        p.inPlace = true;
+        job = std::make_unique<graphload::LoadJob>(m_buf, p);
+        job->start();
+    }
+    // Two buffers are in memory until the hand-over; the old one's shadow need not be.
+    m_model.releaseShadow();
+    m_loadJob = std::move(job);
+    beginJob(Job::Load);
+    selectFile(path);
+    connect(m_loadJob.get(), &graphload::LoadJob::progress, m_loadpan, &QLabel::setText);
+    connect(m_loadJob.get(), &graphload::LoadJob::finished, this, &TGraphFrm::loadFinished);
+}
+
+void TGraphFrm::loadFinished(const graphload::Result &r)
+{
+    const bool inPlace = m_loadJob->params().inPlace;
+    m_loadJob->handOver(m_model);
+    const bool unchanged = !r.opened || (r.cancelled && !inPlace);
+    endJob(r.cancelled && !inPlace);
+    if (!unchanged)
+        rescaleAll();
+    if (r.cancelled) {
+        m_loadpan->hide();
+        setStatus(inPlace ? graphload::loadedStatus(m_buf, r) + QStringLiteral(" - cancelled")
+                          : QStringLiteral(" Load cancelled"));
+    } else if (!r.ok) {
+        dialogs::ShowError(this, m_loadJob->params().path + QStringLiteral("\n") + r.error);
+    } else {
+        setStatus(graphload::loadedStatus(m_buf, r));
+        m_millab->setText(m_millab->text() + QStringLiteral("\nLines: ") +
+                          QString::number(m_buf.bigarycnt()));
+        m_loadpan->hide();
+    }
+    m_buf.release();
 }
 
 void TGraphFrm::Save1Click()
@@ -840,7 +964,7 @@ void TGraphFrm::Saveselecteddataonly1Click()
 
 void TGraphFrm::save(bool selectedOnly)
 {
-    if (m_busy)
+    if (refusedWhileBusy())
         return;
     const AutoSaver::Environment env = m_environment ? m_environment() : AutoSaver::Environment();
     int filter = 3;
@@ -849,39 +973,33 @@ void TGraphFrm::save(bool selectedOnly)
         kSaveFilters, &filter);
     if (path.isEmpty())
         return;
-    m_loadpan->show();
-    m_loadpan->raise();
-    const datafile::FileKind kind = datafile::kindFromFilterIndex(filter);
-    path += datafile::suffixOf(kind);
-    selectFile(path);
-    const qint64 from = selectedOnly ? m_model.from() : 0;
-    const qint64 to = selectedOnly ? m_model.to() : m_buf.High();
-    // Written beside the chosen name and put in its place only when complete, so a full
-    // disk never leaves a cut file (nor destroys the one it was to replace).
-    const QString part = path + QStringLiteral(".part");
-    QString error;
-    m_busy = true;
-    bool ok = datafile::writeBufferFile(
-        part, kind, env.decSep, env.ids, env.start, from, to,
-        [this](int64_t i) -> const measpol & { return m_model.record(i); },
-        [this](int64_t i) {
-            m_loadpan->setText(QStringLiteral("Saving: ") + QString::number(i));
-            m_loadpan->repaint();
-        },
-        &error);
-    m_busy = false;
-    const QByteArray partName = QFile::encodeName(part);
-    if (ok && std::rename(partName.constData(), QFile::encodeName(path).constData()) != 0) {
-        ok = false;
-        error = QString::fromLocal8Bit(std::strerror(errno));
-    }
-    m_loadpan->hide();
-    if (!ok) {
-        ::unlink(partName.constData());
-        dialogs::ShowError(this, path + QStringLiteral("\n") + error);
-        return;
-    }
-    setStatus(QStringLiteral("Saved."));
+    graphload::SaveJob::Params p;
+    p.kind = datafile::kindFromFilterIndex(filter);
+    p.path = path + datafile::suffixOf(p.kind);
+    p.decSep = env.decSep;
+    p.ids = env.ids;
+    p.start = env.start;
+    p.from = selectedOnly ? m_model.from() : 0;
+    p.to = selectedOnly ? m_model.to() : m_buf.High();
+    beginJob(Job::Save);
+    selectFile(p.path);
+    m_saveJob = std::make_unique<graphload::SaveJob>(m_buf, p);
+    connect(m_saveJob.get(), &graphload::SaveJob::progress, m_loadpan, &QLabel::setText);
+    connect(m_saveJob.get(), &graphload::SaveJob::finished, this,
+            [this, path = p.path](bool ok, const QString &error) {
+                m_saveJob.release()->deleteLater(); // its signal is still on the way out
+                const bool cancelled = !ok && error.isEmpty();
+                endJob(cancelled);
+                m_loadpan->hide();
+                m_buf.release();
+                if (cancelled)
+                    setStatus(QStringLiteral(" Save cancelled"));
+                else if (!ok)
+                    dialogs::ShowError(this, path + QStringLiteral("\n") + error);
+                else
+                    setStatus(QStringLiteral("Saved."));
+            });
+    m_saveJob->start();
 }
 
 void TGraphFrm::selectedfile1Click()
@@ -911,7 +1029,7 @@ void TGraphFrm::selectedfile1Click()
 
 void TGraphFrm::Drop1Click()
 {
-    if (m_busy || !dialogs::AskYesNo(this, windowTitle(), lang::text(u"sClearBuffer")))
+    if (refusedWhileBusy() || !dialogs::AskYesNo(this, windowTitle(), lang::text(u"sClearBuffer")))
         return;
     setWindowTitle(dialogs::kProgramName + QStringLiteral(" Graph"));
     m_selectedfile1->setText(QStringLiteral(" - - - "));
@@ -925,7 +1043,7 @@ void TGraphFrm::Drop1Click()
 
 void TGraphFrm::Deleteselected1Click()
 {
-    if (m_busy || !dialogs::AskYesNo(this, windowTitle(), lang::text(u"sDeleteSelDa")))
+    if (refusedWhileBusy() || !dialogs::AskYesNo(this, windowTitle(), lang::text(u"sDeleteSelDa")))
         return;
     m_model.deleteRange(m_model.from(), m_model.to());
     QMetaObject::invokeMethod(this, &TGraphFrm::Repaint1Click, Qt::QueuedConnection);
@@ -933,7 +1051,7 @@ void TGraphFrm::Deleteselected1Click()
 
 void TGraphFrm::generate(testsignals::Signal signal)
 {
-    if (m_busy)
+    if (refusedWhileBusy())
         return;
     const bool ask = signal != testsignals::Signal::SixValues;
     if (ask && !dialogs::AskYesNo(this, windowTitle(), sGenerate))

@@ -8,9 +8,11 @@
 
 #include <QImage>
 #include <QMainWindow>
+#include <QPointer>
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 struct Settings;
 class QAction;
@@ -19,6 +21,8 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QMenu;
+class QPushButton;
+class QShortcut;
 class QScrollBar;
 class QStatusBar;
 class QTimer;
@@ -42,6 +46,9 @@ class TGraphFrm : public QMainWindow
     Q_OBJECT
 public:
     TGraphFrm(Settings &settings, BigAry &buffer, QWidget *parent = nullptr);
+    ~TGraphFrm() override;
+    // A load or save runs (the buffer's commands wait).
+    bool jobRunning() const { return m_job != Job::None; }
 
     // Head lines of saved files and the reading the test signals carry.
     void setEnvironmentSource(std::function<AutoSaver::Environment()> source);
@@ -124,7 +131,14 @@ private:
     void rangeEditExit(QLineEdit *edit, bool isFrom);
     void rangeEditReturn(QLineEdit *edit, bool isFrom);
     void load(graphload::Format format, graphload::Mode mode);
+    void loadFinished(const graphload::Result &r);
     void save(bool selectedOnly);
+    // Loading and saving run on other threads; the buffer is theirs meanwhile.
+    enum class Job { None, Load, Save };
+    bool refusedWhileBusy();
+    void beginJob(Job job);
+    void endJob(bool restoreName);
+    void cancelJob();
     void generate(testsignals::Signal signal);
     void selectFile(const QString &path);
     void setStatus(const QString &text);
@@ -137,6 +151,16 @@ private:
     std::function<measpol()> m_current;
     QString m_selectedFile;
     bool m_busy = false;
+    Job m_job = Job::None;
+    std::unique_ptr<graphload::LoadJob> m_loadJob;
+    std::unique_ptr<graphload::SaveJob> m_saveJob;
+    // The caption and selected file a cancelled load or save gives back.
+    struct Named
+    {
+        QString title;
+        QString menuText;
+        QString file;
+    } m_before;
 
     // Pacing.
     uint32_t m_nextDraw = 0;
@@ -170,6 +194,9 @@ private:
     QLabel *m_maxlab2 = nullptr;
     QLabel *m_minlab2 = nullptr;
     QLabel *m_loadpan = nullptr;
+    QPushButton *m_loadcancelb = nullptr;
+    QShortcut *m_cancelKey = nullptr;
+    QPointer<QWidget> m_focusBefore;
     QFrame *m_bevelx1 = nullptr;
     QFrame *m_bevelx2 = nullptr;
     QFrame *m_bevely1 = nullptr;

@@ -2,16 +2,38 @@
 #include "helpwindow.h"
 
 #include "app/settings.h"
-#include "lang/helpsearch.h"
+#include "data/textcodec.h"
 
 #include <QCheckBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextDocumentLayout>
+#include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTextEdit>
+#include <QTextDocument>
+#include <QThread>
+#include <QTimer>
 #include <QVBoxLayout>
+
+namespace {
+
+// Characters the search looks through before it lets the window handle events again.
+constexpr qsizetype kSearchSlice = 4 << 20;
+
+// Built on the loading thread, which must lay out nothing: a layout made there would keep
+// that thread's font engines, which end with it.
+QTextDocument *newDocument(const QFont &font)
+{
+    auto *doc = new QTextDocument;
+    doc->setUndoRedoEnabled(false);
+    doc->setDefaultFont(font);
+    return doc;
+}
+
+} // namespace
 
 THELPf::THELPf(const Settings &settings, QWidget *parent)
     : QWidget(parent, Qt::Window), m_s(settings)
@@ -30,10 +52,12 @@ THELPf::THELPf(const Settings &settings, QWidget *parent)
     m_foundl->setMinimumWidth(80);
     m_wrapcb = new QCheckBox(QStringLiteral("&Wrap"), this);
     m_wrapcb->setObjectName(QStringLiteral("wrapcb"));
-    m_red1 = new QTextEdit(this);
+    // A plain-text view lays out only what it shows, so a guide of many megabytes scrolls
+    // and selects at once; a rich-text file keeps its character formats in it.
+    m_red1 = new QPlainTextEdit(this);
     m_red1->setObjectName(QStringLiteral("red1"));
     m_red1->setReadOnly(true);
-    m_red1->setLineWrapMode(QTextEdit::NoWrap);
+    m_red1->setLineWrapMode(QPlainTextEdit::NoWrap);
     m_red1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_red1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     // The found text stays marked while the operator types in the search field.
@@ -46,6 +70,10 @@ THELPf::THELPf(const Settings &settings, QWidget *parent)
     QFont fixed(QStringLiteral("DejaVu Sans Mono"));
     fixed.setStyleHint(QFont::Monospace);
     m_red1->setFont(fixed);
+    m_searchLater = new QTimer(this);
+    m_searchLater->setSingleShot(true);
+    m_searchLater->setInterval(0);
+    connect(m_searchLater, &QTimer::timeout, this, &THELPf::searchOn);
 
     auto *bar = new QHBoxLayout;
     bar->addWidget(m_finde, 1);
@@ -58,9 +86,16 @@ THELPf::THELPf(const Settings &settings, QWidget *parent)
 
     connect(m_finde, &QLineEdit::textChanged, this, &THELPf::findeChange);
     connect(m_nextb, &QPushButton::clicked, this, &THELPf::nextbClick);
-    connect(m_red1, &QTextEdit::cursorPositionChanged, this, &THELPf::red1SelectionChange);
-    connect(m_red1, &QTextEdit::selectionChanged, this, &THELPf::red1SelectionChange);
+    connect(m_red1, &QPlainTextEdit::cursorPositionChanged, this, &THELPf::red1SelectionChange);
+    connect(m_red1, &QPlainTextEdit::selectionChanged, this, &THELPf::red1SelectionChange);
     connect(m_wrapcb, &QCheckBox::clicked, this, &THELPf::wrapcbClick);
+}
+
+THELPf::~THELPf()
+{
+    ++m_generation;
+    if (m_loader.joinable())
+        m_loader.join();
 }
 
 QString THELPf::helpFilePath() const
@@ -74,25 +109,97 @@ QString THELPf::helpFilePath() const
     return m_s.programDir + stem + QStringLiteral(".help");
 }
 
+bool THELPf::searching() const
+{
+    return !m_search.done();
+}
+
 void THELPf::showEvent(QShowEvent *e)
 {
     QWidget::showEvent(e);
     FormShow();
 }
 
+void THELPf::replaceDocument(QTextDocument *doc)
+{
+    doc->setParent(this);
+    if (doc->blockCount() <= 1)
+        doc->setDocumentLayout(new QPlainTextDocumentLayout(doc));
+    m_red1->setDocument(doc);
+    delete m_doc;
+    m_doc = doc;
+}
+
+// The file is read once; a show reads it again only when it changed on disk.
 void THELPf::FormShow()
 {
     const QString path = helpFilePath();
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) {
-        m_red1->setPlainText(QStringLiteral("File Error: ") + path);
+    const QFileInfo info(path);
+    const Stamp stamp{path, info.exists() ? info.size() : -1,
+                      info.exists() ? info.lastModified() : QDateTime()};
+    if (stamp == m_stamp && m_stamp.size >= 0)
+        return;
+    m_stamp = stamp;
+    m_ready = false;
+    m_folded.clear();
+    m_search.start({}, QString(), 0);
+    m_searchLater->stop();
+    m_lastWhat.clear();
+    QTextDocument *waiting = newDocument(m_red1->font());
+    waiting->setPlainText(QStringLiteral("Loading..."));
+    replaceDocument(waiting);
+    const quint64 generation = ++m_generation;
+    if (m_loader.joinable())
+        m_loader.join();
+    QThread *gui = thread();
+    m_loader = std::thread([this, path, generation, gui, font = m_red1->font()] {
+        QTextDocument *doc = newDocument(font);
+        QFile f(path);
+        if (!f.open(QIODevice::ReadOnly)) {
+            doc->setPlainText(QStringLiteral("File Error: ") + path);
+        } else {
+            // Not UTF-8: the Western code page the older guides were written in.
+            const QString text = decodeLegacyText(f.readAll(), LegacyCodepage::Windows1252);
+            if (m_generation != generation) {
+                delete doc;
+                return;
+            }
+            if (Qt::mightBeRichText(text))
+                doc->setHtml(text);
+            else
+                doc->setPlainText(text);
+        }
+        // Over many lines the layout only counts lines here, no font is looked at; one
+        // line would be laid out at once, so that one gets its layout on the GUI thread.
+        if (doc->blockCount() > 1)
+            doc->setDocumentLayout(new QPlainTextDocumentLayout(doc));
+        const QString folded = help::folded(doc->toPlainText());
+        if (m_generation != generation) {
+            delete doc;
+            return;
+        }
+        doc->moveToThread(gui);
+        QMetaObject::invokeMethod(
+            this, [this, doc, folded, generation] { textArrived(doc, folded, generation); },
+            Qt::QueuedConnection);
+    });
+}
+
+void THELPf::textArrived(QTextDocument *doc, const QString &folded, quint64 generation)
+{
+    if (generation != m_generation) {
+        delete doc;
         return;
     }
-    const QString text = QString::fromUtf8(f.readAll());
-    if (Qt::mightBeRichText(text))
-        m_red1->setHtml(text);
-    else
-        m_red1->setPlainText(text);
+    if (m_loader.joinable())
+        m_loader.join();
+    replaceDocument(doc);
+    m_folded = folded;
+    m_ready = true;
+    emit textLoaded();
+    // What was typed while the text was on its way is looked for now.
+    if (m_finde->isModified())
+        findeChange();
 }
 
 void THELPf::selectAt(qsizetype at)
@@ -107,19 +214,41 @@ void THELPf::selectAt(qsizetype at)
 
 void THELPf::findeChange()
 {
-    const qsizetype at = help::findFrom(m_red1->toPlainText(), m_finde->text(), 0);
-    if (at < 0) {
-        m_position = 0;
-        m_foundl->setText(QStringLiteral("not found!"));
+    if (!m_ready) {
+        m_finde->setModified(true);
         return;
     }
-    selectAt(at);
+    const QString what = help::folded(m_finde->text());
+    // One more letter: its first occurrence is at or after the shorter text's.
+    qsizetype from = 0;
+    if (!m_lastWhat.isEmpty() && what.startsWith(m_lastWhat))
+        from = m_lastHit >= 0 ? m_lastHit : m_folded.size();
+    m_search.start(m_folded, what, from);
+    searchOn();
+}
+
+void THELPf::searchOn()
+{
+    if (!m_search.step(kSearchSlice)) {
+        m_searchLater->start();
+        return;
+    }
+    m_lastWhat = m_search.what();
+    m_lastHit = m_search.result();
+    if (m_lastHit < 0) {
+        m_position = 0;
+        m_foundl->setText(QStringLiteral("not found!"));
+    } else {
+        selectAt(m_lastHit);
+    }
+    emit searched();
 }
 
 void THELPf::nextbClick()
 {
-    const qsizetype at = help::findFrom(m_red1->toPlainText(), m_finde->text(),
-                                        m_position + m_finde->text().size(), help::kSearchWindow);
+    const QString what = help::folded(m_finde->text());
+    const qsizetype at =
+        help::findFolded(m_folded, what, m_position + what.size(), help::kSearchWindow);
     if (at < 0) {
         m_foundl->setText(QStringLiteral("not found!"));
         return;
@@ -134,5 +263,6 @@ void THELPf::red1SelectionChange()
 
 void THELPf::wrapcbClick()
 {
-    m_red1->setLineWrapMode(m_wrapcb->isChecked() ? QTextEdit::WidgetWidth : QTextEdit::NoWrap);
+    m_red1->setLineWrapMode(m_wrapcb->isChecked() ? QPlainTextEdit::WidgetWidth
+                                                  : QPlainTextEdit::NoWrap);
 }

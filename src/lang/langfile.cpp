@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "langfile.h"
 
+#include "data/datafile.h"
 #include "data/numtext.h"
 #include "data/textcodec.h"
 
@@ -23,8 +24,11 @@ QString joined(const QString &section, const QString &key)
 int rawCharset(const QByteArray &bytes)
 {
     bool inLang = false;
-    for (QByteArray line : bytes.split('\n')) {
-        line = line.trimmed();
+    datafile::LineSplitter lines(bytes.constData(), bytes.constData() + bytes.size());
+    const char *b = nullptr;
+    const char *e = nullptr;
+    while (lines.next(b, e)) {
+        const QByteArray line = QByteArray(b, e - b).trimmed();
         if (line.startsWith('[')) {
             inLang = line.toUpper().startsWith("[LANG]");
             continue;
@@ -120,7 +124,9 @@ LangFile LangFile::fromBytes(const QByteArray &bytes)
 {
     LangFile file;
     file.m_charset = rawCharset(bytes);
-    const QString text = lang::decodeForCharset(bytes, file.m_charset);
+    QString text = lang::decodeForCharset(bytes, file.m_charset);
+    // Lines may end in CR LF, LF or CR alone.
+    text.replace(QLatin1StringView("\r\n"), QLatin1StringView("\n")).replace(u'\r', u'\n');
     QString section;
     bool inSection = false;
     for (QStringView line : QStringView(text).split(u'\n')) {

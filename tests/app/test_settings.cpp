@@ -140,6 +140,41 @@ private slots:
         QCOMPARE(s.BufferSize, bufferSize);
     }
 
+    void otherEditorsFiles_data()
+    {
+        QTest::addColumn<QByteArray>("lineEnd");
+        QTest::newRow("CR LF") << QByteArray("\r\n");
+        QTest::newRow("LF") << QByteArray("\n");
+        QTest::newRow("CR alone") << QByteArray("\r");
+    }
+    // Written by hand in another editor: its line ends, values in double quotes.
+    void otherEditorsFiles()
+    {
+        QFETCH(QByteArray, lineEnd);
+        Settings s = freshSettings();
+        QDir().mkpath(s.configDir);
+        const QByteArray dataDir = (m_dir.path() + QStringLiteral("/d q/")).toUtf8();
+        const QList<QByteArray> lines = {"; by hand",
+                                         "[Devices]",
+                                         "host1=\"127.0.0.1\"",
+                                         "port1 = \"3491\" ",
+                                         "[Program]",
+                                         "BufferSize=\"1234\"",
+                                         "DataDir=\"" + dataDir + '"',
+                                         "Math_mx=\"",
+                                         "[Instrument]",
+                                         "Init1_0=*CLS",
+                                         "Init1_1=SYST:REM"};
+        writeFile(s.settingsPath(), lines.join(lineEnd) + lineEnd);
+        settingsio::LoadSettings(s);
+        QCOMPARE(s.host1, QStringLiteral("127.0.0.1"));
+        QCOMPARE(s.port1, QStringLiteral("3491"));
+        QCOMPARE(s.BufferSize, 1234);
+        QCOMPARE(s.DataDir, QString::fromUtf8(dataDir));
+        QCOMPARE(s.Math_mx, QStringLiteral("\""));
+        QCOMPARE(s.initList, QStringList({"*CLS", "SYST:REM"}));
+    }
+
     void legacyTextAndCuts()
     {
         Settings s = freshSettings();

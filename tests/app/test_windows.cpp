@@ -143,6 +143,8 @@ private slots:
         };
         const QString name = pick.isEmpty() ? QStringLiteral("new-one") : pick;
         QCOMPARE(run(other + u'/' + name), QDir(s.DataDir).absolutePath());
+        // A load or save the first dialog started runs on; the next command waits for it.
+        QTRY_VERIFY(!main.graph()->jobRunning());
         QCOMPARE(run(QString()), QDir(other).absolutePath());
     }
 

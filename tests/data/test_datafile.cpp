@@ -580,13 +580,12 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("x-s.csv"));
         QList<qint64> seen;
-        measpol r;
+        std::vector<measpol> recs(static_cast<size_t>(to + 1));
+        for (size_t i = 0; i < recs.size(); ++i)
+            recs[i].value1 = static_cast<long double>(i);
         QVERIFY(writeBufferFile(
             path, FileKind::Semicolon, '.', {}, {}, from, to,
-            [&](int64_t i) -> const measpol & {
-                r.value1 = static_cast<long double>(i);
-                return r;
-            },
+            [&](int64_t i) -> const measpol & { return recs[static_cast<size_t>(i)]; },
             [&](int64_t i) { seen << i; }, nullptr));
         QCOMPARE(seen, progress);
         const QList<QByteArray> lines = readLines(path);
@@ -673,7 +672,7 @@ private slots:
     {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("l"));
-        const QByteArray longLine(3 << 20, 'x');
+        const QByteArray longLine(9 << 20, 'x');
         QFile f(path);
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write("a\r\n" + longLine + "\r\n\r\nlast");
@@ -687,10 +686,100 @@ private slots:
             got << QByteArray(b, e - b);
         ::close(fd);
         QCOMPARE(got.size(), 4);
-        QCOMPARE(got.at(0), QByteArray("a\r"));
-        QCOMPARE(got.at(1), longLine + '\r');
-        QCOMPARE(got.at(2), QByteArray("\r"));
+        QCOMPARE(got.at(0), QByteArray("a"));
+        QCOMPARE(got.at(1), longLine);
+        QCOMPARE(got.at(2), QByteArray());
         QCOMPARE(got.at(3), QByteArray("last"));
+    }
+
+    void lineEnds_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QList<QByteArray>>("lines");
+        QTest::newRow("CR LF") << QByteArray("a\r\nbc\r\n") << QList<QByteArray>{"a", "bc"};
+        QTest::newRow("LF") << QByteArray("a\nbc\n") << QList<QByteArray>{"a", "bc"};
+        QTest::newRow("CR") << QByteArray("a\rbc\r") << QList<QByteArray>{"a", "bc"};
+        QTest::newRow("mixed, no end")
+            << QByteArray("a\rb\nc\r\nd") << QList<QByteArray>{"a", "b", "c", "d"};
+        QTest::newRow("empty lines")
+            << QByteArray("\r\n\r\r\n\n\rx") << QList<QByteArray>{"", "", "", "", "", "x"};
+        QTest::newRow("LF CR is two ends")
+            << QByteArray("a\n\rb") << QList<QByteArray>{"a", "", "b"};
+        QTest::newRow("nothing") << QByteArray() << QList<QByteArray>{};
+    }
+    // Read from a real file in blocks of every small size: a block may end between CR and LF.
+    void lineEnds()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QList<QByteArray>, lines);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("ends.txt"));
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(text);
+        f.close();
+        for (qsizetype block = 1; block <= 6; ++block) {
+            const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
+            ChunkReader chunks(fd, block);
+            TextBlock t;
+            QList<QByteArray> got;
+            while (chunks.next(t)) {
+                LineSplitter split(t.begin(), t.end());
+                const char *b = nullptr;
+                const char *e = nullptr;
+                while (split.next(b, e))
+                    got << QByteArray(b, e - b);
+            }
+            ::close(fd);
+            QCOMPARE(got, lines);
+        }
+    }
+
+    // Formatted in blocks on several threads, the file is byte for byte the one the line
+    // composer gives line after line.
+    void bufferFileAcrossBlocks()
+    {
+        std::vector<measpol> recs(2000);
+        for (size_t i = 0; i < recs.size(); ++i) {
+            measpol &r = recs[i];
+            r.value1 = (i % 7 ? 1 : -1) * static_cast<long double>(i) / 3;
+            r.value2 = i % 5 ? 1e-7L * i : sentinel::kEmptyReading;
+            r.range = i % 2 ? 10 : 0.1L;
+            r.resol = 1e-6L;
+            r.dateTime = 45000.5 + static_cast<double>(i) / 86400.0;
+            r.Lunits1.set(i % 3 ? QStringView(u"V") : QStringView(u"k\u03A9"));
+            r.Lunits2.set(u"mV");
+        }
+        const InstrumentIds ids{QStringLiteral("ACME"), QStringLiteral("8846X"),
+                                QStringLiteral("7"), QStringLiteral("2024")};
+        QByteArray want =
+            instrumentLine(ids) + startLine(',', {}) + columnLine(',', ColumnVariant::Buffer);
+        for (const measpol &r : recs)
+            appendDataLine(want, r, ',', '.', true);
+        QVERIFY(want.contains("\r\n0,k\xCE\xA9,2023-03-15 12:00:00,000,0.1,1E-6,1E-37,mV,\r\n"
+                              "0.333333333333333,V,2023-03-15 12:00:01,000,10,1E-6,1E-7,mV,\r\n"));
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("b-c.txt"));
+        for (const WriteSplit split : {WriteSplit{1, 0}, WriteSplit{2, 1}, WriteSplit{3, 7},
+                                       WriteSplit{4, 333}, WriteSplit{2, 5000}}) {
+            QList<qint64> seen;
+            QVERIFY(writeBufferFile(
+                path, FileKind::Comma, '.', ids, {}, 0, 1999,
+                [&](int64_t i) -> const measpol & { return recs[static_cast<size_t>(i)]; },
+                [&](int64_t i) { seen << i; }, nullptr, nullptr, split));
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            QCOMPARE(f.readAll(), want);
+            QCOMPARE(seen, QList<qint64>{0});
+        }
+        // A cancel leaves no error text.
+        std::atomic<bool> cancel{true};
+        QString error;
+        QVERIFY(!writeBufferFile(
+            path, FileKind::Comma, '.', ids, {}, 0, 1999,
+            [&](int64_t i) -> const measpol & { return recs[static_cast<size_t>(i)]; }, {}, &error,
+            &cancel));
+        QVERIFY(error.isEmpty());
     }
 };
 

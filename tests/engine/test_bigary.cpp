@@ -39,6 +39,7 @@ private slots:
     void unitsCut();
     void smallerLimitWaitsForClear();
     void clearResets();
+    void heldReadingsGoInAfterTheSwap();
 };
 
 void TestBigAry::firstAppend()
@@ -198,6 +199,33 @@ void TestBigAry::clearResets()
     QCOMPARE(static_cast<double>(a.minimum()), 1e38);
     QCOMPARE(static_cast<double>(a[0].value1), 0.0);
     QVERIFY(a[0].Lunits1.toString().isEmpty());
+}
+
+// Readings taken while the graph loads into another buffer wait, and go in after the
+// loaded records once that buffer has taken the live one's place.
+void TestBigAry::heldReadingsGoInAfterTheSwap()
+{
+    BigAry live(4), loaded(4);
+    live.Append(reading(1));
+    for (int i = 10; i <= 12; ++i)
+        loaded.Append(reading(i));
+    live.hold();
+    QVERIFY(live.Append(reading(2)));
+    QVERIFY(!live.Append(reading(2e38L)));
+    live.Append(reading(3));
+    QCOMPARE(live.High(), 0);
+    QCOMPARE(live.waiting(), 2);
+    live.swapContents(loaded);
+    QCOMPARE(static_cast<double>(loaded[0].value1), 1.0);
+    live.release();
+    QVERIFY(!live.held());
+    QList<double> v;
+    for (qint64 i = 0; i <= live.High(); ++i)
+        v << static_cast<double>(live[live.Slot(i)].value1);
+    QCOMPARE(v, QList<double>({10, 11, 12, 2, 3}));
+    QCOMPARE(live.bigarycnt(), 5);
+    QCOMPARE(static_cast<double>(live.maximum()), 12.0);
+    QCOMPARE(static_cast<double>(live.minimum()), 2.0);
 }
 
 QTEST_GUILESS_MAIN(TestBigAry)

@@ -69,6 +69,11 @@ private slots:
     void appendLoadKeepsRecords();
     void missingFileKeepsBuffer();
     void junkLoadsSafely();
+    void chunksGiveOnePassResult_data();
+    void chunksGiveOnePassResult();
+    void preparedViewIsTheRescale();
+    void statusCountsUnreadableLines_data();
+    void statusCountsUnreadableLines();
 };
 
 void TestGraphModel::fewRecordsOnWideImage()
@@ -309,6 +314,17 @@ void TestGraphModel::load_data()
                                                "0,001;7;V;\r\n2;V;x;0;1;1;8;V;\r\n3;V\r\n")
                                  << qint64(2) << qint64(2) << QList<double>{1.5, 2, 3}
                                  << QList<double>{7, 8, 0};
+    QTest::newRow("CR line ends") << data << QByteArray("# TYPE:\r1;V;x;0;1;1;8;V;\r2;V\r3;mV")
+                                  << qint64(2) << qint64(2) << QList<double>{1, 2, 3}
+                                  << QList<double>{8, 0, 0};
+    QTest::newRow("LF and mixed line ends")
+        << data << QByteArray("1;V\n#c\r\n2;V\r3;V\n\n4;V") << qint64(3) << qint64(3)
+        << QList<double>{1, 2, 3, 4} << QList<double>{0, 0, 0, 0};
+    QTest::newRow("scope CR line ends") << scope << QByteArray("0.5\t1\r1\t2\t9\r") << qint64(1)
+                                        << qint64(1) << QList<double>{1, 2} << QList<double>{0, 9};
+    QTest::newRow("csv CR line ends")
+        << csv << QByteArray("No,Value,Unit\r1,2.5,VDC,,x\r2,-1,VDC,,\r") << qint64(1) << qint64(1)
+        << QList<double>{2.5, -1} << QList<double>{0, 0};
     QTest::newRow("not a number skipped") << data << QByteArray("abc;V\r\n4;V\r\n") << qint64(0)
                                           << qint64(0) << QList<double>{4} << QList<double>{0};
     QTest::newRow("scope two columns")
@@ -428,6 +444,182 @@ void TestGraphModel::junkLoadsSafely()
         for (qint64 i = 0; i <= buf.High(); ++i)
             QVERIFY(sentinel::isValid(m.record(i).value1));
     }
+}
+
+namespace {
+
+struct Loaded
+{
+    graphload::Result result;
+    QStringList progress;
+    BigAry buf;
+    explicit Loaded(qint64 maxbuffer) : buf(maxbuffer) {}
+};
+
+void sameBuffer(const Loaded &a, const Loaded &b)
+{
+    QCOMPARE(a.buf.High(), b.buf.High());
+    QCOMPARE(a.buf.bigarypos(), b.buf.bigarypos());
+    QCOMPARE(a.buf.bigarycnt(), b.buf.bigarycnt());
+    QVERIFY(a.buf.maximum() == b.buf.maximum());
+    QVERIFY(a.buf.minimum() == b.buf.minimum());
+    for (qint64 s = 0; s <= a.buf.High(); ++s) {
+        const measpol &x = a.buf[s];
+        const measpol &y = b.buf[s];
+        const bool same = x.value1 == y.value1 && x.value2 == y.value2 && x.range == y.range &&
+                          x.resol == y.resol && x.dateTime == y.dateTime &&
+                          x.Lunits1 == y.Lunits1 && x.Lunits2 == y.Lunits2;
+        QVERIFY2(same, qPrintable(QStringLiteral("slot %1").arg(s)));
+    }
+    QCOMPARE(a.progress, b.progress);
+    QCOMPARE(a.result.lines, b.result.lines);
+    QCOMPARE(a.result.stored, b.result.stored);
+    QCOMPARE(a.result.unreadable, b.result.unreadable);
+}
+
+} // namespace
+
+void TestGraphModel::chunksGiveOnePassResult_data()
+{
+    QTest::addColumn<int>("format");
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<bool>("append");
+    QTest::addColumn<qint64>("maxbuffer");
+    const int data = int(graphload::Format::DataFile), scope = int(graphload::Format::Scope),
+              csv = int(graphload::Format::Instrument);
+    QByteArray mixed;
+    for (int i = 0; i < 300; ++i) {
+        mixed += QByteArray::number(i * 0.25) + ";mV;2024-01-02 03:04:05;" +
+                 QByteArray::number(i % 1000) + ";10;0.001;" +
+                 (i % 3 ? QByteArray::number(-i) : QByteArray("x")) + ";V" + (i % 2 ? ";" : "");
+        mixed += i % 7 == 0 ? "\r" : (i % 5 == 0 ? "\n" : "\r\n");
+        if (i % 11 == 0)
+            mixed += "  # comment " + QByteArray(i * 5, 'c') + "\r\n";
+        if (i % 13 == 0)
+            mixed += "abc;V\r\n\r\n \t\r\n1e40;V\r\n";
+        if (i % 17 == 0)
+            mixed += QByteArray::number(i) + ";" + QByteArray(2000, 'u') + ";;;;;;" +
+                     QByteArray(500, 'n') + "\r\n";
+    }
+    QTest::newRow("line ends, comments, junk, long lines")
+        << data << mixed + "42;V;last line without end" << false << qint64(100000);
+    QTest::newRow("ring wraps during the load") << data << mixed << false << qint64(37);
+    QTest::newRow("append, ring wraps") << data << mixed << true << qint64(50);
+    QByteArray many = "# head\r\n";
+    for (int i = 0; i < 25003; ++i)
+        many += (i == 10000 ? QByteArray("x") : QByteArray::number(i)) + ";V\r\n";
+    QTest::newRow("progress over blocks") << data << many << false << qint64(100000);
+    QByteArray osc = "time\tvalue\r\n(ms)\t(V)\r\n";
+    for (int i = 0; i < 200; ++i)
+        osc += QByteArray::number(i) + "\t" + QByteArray::number(i * 2) +
+               (i % 3 ? "\t" + QByteArray::number(i * 3) : QByteArray()) + (i % 4 ? "\r\n" : "\r");
+    QTest::newRow("oscilloscope export") << scope << osc << true << qint64(150);
+    QByteArray inst = "No,Value,Unit\r\n";
+    for (int i = 0; i < 200; ++i)
+        inst += QByteArray::number(i) + "," + QByteArray::number(i * 1.5) + ",VDC,,\r\n" +
+                (i % 9 ? QByteArray() : QByteArray("a,b\r\n,,,\r\n"));
+    QTest::newRow("884x CSV") << csv << inst << false << qint64(120);
+}
+
+// A load cut into blocks anywhere and parsed on several threads fills the buffer, its
+// counters and the progress texts exactly as one block read by one thread does.
+void TestGraphModel::chunksGiveOnePassResult()
+{
+    QFETCH(int, format);
+    QFETCH(QByteArray, text);
+    QFETCH(bool, append);
+    QFETCH(qint64, maxbuffer);
+    QTemporaryDir dir;
+    const QString path = fileWith(dir, text);
+    const auto fmt = static_cast<graphload::Format>(format);
+    const char sep = fmt == graphload::Format::Scope ? '\t' : ';';
+    const graphload::Mode mode = append ? graphload::Mode::Append : graphload::Mode::Replace;
+    auto load = [&](Loaded &l, graphload::Split split) {
+        fill(l.buf, {5, 6, 7, 8, 9, 10, 11});
+        l.result = graphload::loadFile(
+            l.buf, path, fmt, sep, mode, [&](const QString &t) { l.progress << t; },
+            QStringLiteral(","), nullptr, split);
+        QVERIFY(l.result.ok);
+    };
+    Loaded one(maxbuffer);
+    load(one, {1, qsizetype(1) << 30});
+    QVERIFY(one.result.stored > 0);
+    for (int threads : {2, 3}) {
+        for (qsizetype block : {1, 2, 3, 7, 64, 1000, 65536}) {
+            if (text.size() > 100000 && block < 64)
+                continue;
+            Loaded cut(maxbuffer);
+            load(cut, {threads, block});
+            sameBuffer(one, cut);
+            if (QTest::currentTestFailed()) {
+                qWarning("threads %d, block %lld", threads, static_cast<long long>(block));
+                return;
+            }
+        }
+    }
+}
+
+// The view a load computes on its thread is what a rescale over the handed-over buffer
+// shows.
+void TestGraphModel::preparedViewIsTheRescale()
+{
+    BigAry work(1000), live(1000);
+    fill(work, ramp(300));
+    fill(live, {1, 2});
+    GraphModel view(work);
+    view.setImageSize(50, 40);
+    view.rescale(0, work.High());
+    view.buildColumns();
+    GraphModel shown(live);
+    shown.setImageSize(50, 40);
+    shown.adoptView(std::move(view));
+    live.swapContents(work);
+    shown.rescale(0, live.High());
+    GraphModel fresh(live);
+    fresh.setImageSize(50, 40);
+    fresh.rescale(0, live.High());
+    QVERIFY(shown.primary().max == fresh.primary().max);
+    QVERIFY(shown.primary().rms == fresh.primary().rms);
+    QCOMPARE(shown.histogram(), fresh.histogram());
+    QCOMPARE(shown.statisticText(), fresh.statisticText());
+    for (int c = 0; c < 50; ++c)
+        QVERIFY(shown.columns()[c].mean1 == fresh.columns()[c].mean1);
+    // A buffer that changed since is passed over again.
+    fill(live, {1000});
+    shown.adoptView(GraphModel(live));
+    shown.rescale(0, live.High());
+    QCOMPARE(static_cast<double>(shown.primary().max), 1000.0);
+}
+
+void TestGraphModel::statusCountsUnreadableLines_data()
+{
+    QTest::addColumn<int>("format");
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("status");
+    const int data = int(graphload::Format::DataFile), csv = int(graphload::Format::Instrument);
+    QTest::newRow("comments only") << data << QByteArray("# a\r\n  # b\r\n") << " Loaded:0";
+    QTest::newRow("blank lines are no data")
+        << data << QByteArray("# a\r\n\r\n \t\r\n") << " Loaded:0";
+    QTest::newRow("none readable") << data << QByteArray("# a\r\nx;V\r\n\r\n1e99;V\r\n")
+                                   << " Loaded:0 - 2 lines could not be read";
+    QTest::newRow("one line") << data << QByteArray("x;V")
+                              << " Loaded:0 - 1 line could not be read";
+    QTest::newRow("some readable") << data << QByteArray("x;V\r\n1;V\r\n") << " Loaded:0";
+    QTest::newRow("884x CSV") << csv << QByteArray("No,Value\r\n1,x,V,,\r\n2,y,V,,\r\n")
+                              << " Loaded:0 - 2 lines could not be read";
+}
+
+// A load that stores nothing from a file with data lines says how many could not be read.
+void TestGraphModel::statusCountsUnreadableLines()
+{
+    QFETCH(int, format);
+    QFETCH(QByteArray, text);
+    QTemporaryDir dir;
+    BigAry buf(100);
+    const auto r =
+        graphload::loadFile(buf, fileWith(dir, text), static_cast<graphload::Format>(format), ';',
+                            graphload::Mode::Replace, {});
+    QTEST(graphload::loadedStatus(buf, r), "status");
 }
 
 QTEST_GUILESS_MAIN(TestGraphModel)

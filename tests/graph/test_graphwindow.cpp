@@ -9,9 +9,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QStatusBar>
+#include <QTemporaryDir>
 #include <QWheelEvent>
 
 namespace {
@@ -29,6 +31,56 @@ void typeInto(QLineEdit *edit, const QString &keys)
     // Entering selects the whole text once the focus change is through.
     QCoreApplication::processEvents();
     QTest::keyClicks(QApplication::focusWidget(), keys);
+}
+
+// A buffer data file of `n` lines with the values 1..n.
+QString writeLines(const QTemporaryDir &dir, const QString &name, qint64 n,
+                   const QByteArray &head = QByteArray())
+{
+    QByteArray text = head;
+    for (qint64 i = 1; i <= n; ++i)
+        text += QByteArray::number(i) + ";V;2024-01-02 03:04:05;006;10;0.001;7;V;\r\n";
+    const QString path = dir.filePath(name);
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(text) != text.size())
+        return QString();
+    return path;
+}
+
+void fillBuffer(BigAry &buf, int n)
+{
+    for (int i = 0; i < n; ++i) {
+        measpol r;
+        r.value1 = 100 + i;
+        buf.Append(r);
+    }
+}
+
+QList<double> values(TGraphFrm *g, const BigAry &buf)
+{
+    QList<double> v;
+    for (qint64 i = 0; i <= buf.High(); ++i)
+        v << static_cast<double>(g->model().record(i).value1);
+    return v;
+}
+
+// The graph window shown and holding the keyboard, as after the operator clicked into it.
+TGraphFrm *shownActive(MainFixture &f)
+{
+    TGraphFrm *g = f.main->graph();
+    g->show();
+    g->activateWindow();
+    if (!QTest::qWaitForWindowActive(g))
+        qWarning("graph window not active");
+    return g;
+}
+
+void openWith(const QString &path, int filter)
+{
+    TGraphFrm::setOpenNameHandler([=](int *f) {
+        *f = filter;
+        return path;
+    });
 }
 
 void fillRamp(BigAry &buffer, int n)
@@ -66,6 +118,13 @@ private slots:
     void typedRangeSaveLoadDelete();
     void failedSaveKeepsOldFile();
     void testSignalsBehindShift();
+    void loadShowsProgressAndHandsOver();
+    void escapeCancelsLoadAndKeepsBuffer_data();
+    void escapeCancelsLoadAndKeepsBuffer();
+    void commandsWaitWhileLoading();
+    void loadInPlaceWhenMemoryIsShort();
+    void ownSuffixWinsOverFilter();
+    void escapeCancelsSaveAndKeepsOldFile();
     void firstScrollStepContinues();
     void opensOnTheBufferAsItIs();
     void cursorFollowsAtOnce_data();
@@ -136,7 +195,7 @@ void TestGraphWindow::typedRangeSaveLoadDelete()
         return base;
     });
     namedChild<QAction>(g, "Saveselecteddataonly1")->trigger();
-    QCOMPARE(g->statusText(), QStringLiteral("Saved."));
+    QTRY_COMPARE(g->statusText(), QStringLiteral("Saved."));
     QCOMPARE(g->windowTitle(), QStringLiteral("Graph - sel-s.csv"));
     QCOMPARE(namedChild<QAction>(g, "selectedfile1")->text(), QStringLiteral("sel-s.csv"));
     QFile saved(base + QStringLiteral("-s.csv"));
@@ -151,7 +210,7 @@ void TestGraphWindow::typedRangeSaveLoadDelete()
     });
     namedChild<QAction>(g, "Open1")->trigger();
     TGraphFrm::setOpenNameHandler({});
-    QCOMPARE(g->statusText(), QStringLiteral(" Loaded:9"));
+    QTRY_COMPARE(g->statusText(), QStringLiteral(" Loaded:9"));
     QVERIFY(millab->text().endsWith(QLatin1String("\nLines: 9")));
     QCOMPARE(f.buffer.High(), 9);
     QCOMPARE(static_cast<double>(f.buffer[0].value2), 5.0);
@@ -194,7 +253,7 @@ void TestGraphWindow::failedSaveKeepsOldFile()
         return base;
     });
     namedChild<QAction>(g, "Save1")->trigger();
-    QCOMPARE(f.notices.size(), 1);
+    QTRY_COMPARE(f.notices.size(), 1);
     QVERIFY(f.notices[0].startsWith(old.fileName() + QLatin1Char('\n')));
     QVERIFY(old.open(QIODevice::ReadOnly));
     QCOMPARE(old.readAll(), QByteArray("old"));
@@ -239,6 +298,172 @@ void TestGraphWindow::testSignalsBehindShift()
     QVERIFY(g->model().secondaryStats().min < -0.9999);
     QVERIFY(g->model().secondaryStats().max > 0.9999);
     QVERIFY(namedChild<QLabel>(g, "maxlab2")->isVisible());
+}
+
+// The panel counts while the file loads; afterwards the whole buffer is shown.
+void TestGraphWindow::loadShowsProgressAndHandsOver()
+{
+    MainFixture f;
+    f.buffer.setMaxBuffer(100000);
+    fillBuffer(f.buffer, 5);
+    TGraphFrm *g = f.main->graph();
+    g->show();
+    QVERIFY(QTest::qWaitForWindowExposed(g));
+    const QString path = writeLines(f.dir, QStringLiteral("big.txt"), 50001, "# TYPE:\r\n");
+    openWith(path, 3);
+    auto *loadpan = namedChild<QLabel>(g, "loadpan");
+    namedChild<QAction>(g, "Open1")->trigger();
+    QVERIFY(loadpan->isVisible());
+    QTRY_COMPARE(g->statusText(), QStringLiteral(" Loaded:50000"));
+    QVERIFY(!loadpan->isVisible());
+    // The last count the panel showed: line 50000 of the counted ones.
+    QCOMPARE(loadpan->text(), QStringLiteral(" Loading:  48.8Ki  :  +50.00100000K"));
+    QCOMPARE(f.buffer.High(), 50000);
+    QCOMPARE(f.buffer.bigarycnt(), 50000);
+    QCOMPARE(static_cast<double>(f.buffer.maximum()), 50001.0);
+    QCOMPARE(g->toIndex(), 50000);
+    QVERIFY(namedChild<QLabel>(g, "millab")->text().endsWith(QLatin1String("\nLines: 50000")));
+    QCOMPARE(namedChild<QLabel>(g, "totall")->text(), QStringLiteral("Total     50001"));
+    QCOMPARE(static_cast<double>(g->model().primary().max), 50001.0);
+    TGraphFrm::setOpenNameHandler({});
+}
+
+void TestGraphWindow::escapeCancelsLoadAndKeepsBuffer_data()
+{
+    QTest::addColumn<bool>("append");
+    QTest::newRow("replace") << false;
+    QTest::newRow("append") << true;
+}
+
+// Esc (or the panel's Cancel) before the records were handed over: the buffer, the
+// caption and the selected file are as they were.
+void TestGraphWindow::escapeCancelsLoadAndKeepsBuffer()
+{
+    QFETCH(bool, append);
+    MainFixture f;
+    fillBuffer(f.buffer, 7);
+    TGraphFrm *g = shownActive(f);
+    const QList<double> before = values(g, f.buffer);
+    const QString title = g->windowTitle();
+    openWith(writeLines(f.dir, QStringLiteral("c.txt"), 20000), 3);
+    namedChild<QAction>(g, append ? "Loadappenddata1" : "Open1")->trigger();
+    QTRY_COMPARE(QApplication::focusWidget(), namedChild<QWidget>(g, "loadcancelb"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    QTRY_COMPARE(g->statusText(), QStringLiteral(" Load cancelled"));
+    QVERIFY(!namedChild<QLabel>(g, "loadpan")->isVisible());
+    QCOMPARE(values(g, f.buffer), before);
+    QCOMPARE(f.buffer.bigarypos(), 6);
+    QCOMPARE(f.buffer.bigarycnt(), 7);
+    QCOMPARE(static_cast<double>(f.buffer.maximum()), 106.0);
+    QCOMPARE(g->windowTitle(), title);
+    QVERIFY(g->selectedFile().isEmpty());
+    // The next load runs as usual.
+    namedChild<QAction>(g, "Open1")->trigger();
+    QTRY_COMPARE(g->statusText(), QStringLiteral(" Loaded:999"));
+    TGraphFrm::setOpenNameHandler({});
+}
+
+// While a load runs, commands that would write the buffer are refused with a word why,
+// and a reading taken meanwhile goes in after the loaded records.
+void TestGraphWindow::commandsWaitWhileLoading()
+{
+    MainFixture f;
+    QVERIFY(f.connectAndShow());
+    TGraphFrm *g = f.main->graph();
+    g->show();
+    openWith(writeLines(f.dir, QStringLiteral("w.txt"), 500), 3);
+    namedChild<QAction>(g, "Open1")->trigger();
+    f.questions.clear();
+    namedChild<QAction>(g, "Drop1")->trigger();
+    QCOMPARE(g->statusText(), QStringLiteral(" Busy loading a file - Esc cancels"));
+    QVERIFY(f.questions.isEmpty());
+    namedChild<QAction>(g, "Loadappenddata1")->trigger();
+    QCOMPARE(g->statusText(), QStringLiteral(" Busy loading a file - Esc cancels"));
+    f.find<QPushButton>("measb")->click();
+    QTRY_VERIFY(!namedChild<QLabel>(g, "loadpan")->isVisible());
+    QTRY_COMPARE(f.buffer.High(), 500);
+    const QList<double> v = values(g, f.buffer);
+    for (int i = 0; i < 500; ++i)
+        QCOMPARE(v[i], i + 1.0);
+    QCOMPARE(f.buffer.bigarypos(), 500);
+    TGraphFrm::setOpenNameHandler({});
+}
+
+// No memory for a second buffer: the operator is asked, and "No" loads nothing.
+void TestGraphWindow::loadInPlaceWhenMemoryIsShort()
+{
+    MainFixture f;
+    fillBuffer(f.buffer, 3);
+    TGraphFrm *g = f.main->graph();
+    graphload::setAvailableMemoryForTests(1000);
+    openWith(writeLines(f.dir, QStringLiteral("m.txt"), 40), 3);
+    f.answerYes = false;
+    namedChild<QAction>(g, "Open1")->trigger();
+    QCOMPARE(f.questions.size(), 1);
+    QVERIFY(f.questions[0].startsWith(QLatin1String("Not enough memory")));
+    QCOMPARE(f.buffer.High(), 2);
+    QVERIFY(g->selectedFile().isEmpty());
+    f.answerYes = true;
+    namedChild<QAction>(g, "Loadappenddata1")->trigger();
+    QTRY_COMPARE(g->statusText(), QStringLiteral(" Loaded:42"));
+    graphload::setAvailableMemoryForTests(-1);
+    QCOMPARE(values(g, f.buffer).mid(0, 5), QList<double>({100, 101, 102, 1, 2}));
+    QCOMPARE(f.buffer.High(), 42);
+    TGraphFrm::setOpenNameHandler({});
+}
+
+void TestGraphWindow::ownSuffixWinsOverFilter()
+{
+    MainFixture f;
+    TGraphFrm *g = f.main->graph();
+    // Written the way this program writes with a decimal comma, chosen with the comma filter.
+    const QString own = f.dir.filePath(QStringLiteral("x-s.csv"));
+    QFile file(own);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("# TYPE:\r\n0,5;V;2024-01-02 03:04:05;006;10;0,001;7;V;\r\n"
+               "1,5;V;2024-01-02 03:04:05;007;10;0,001;8;V;\r\n");
+    file.close();
+    openWith(own, 1);
+    namedChild<QAction>(g, "Open1")->trigger();
+    QTRY_COMPARE(g->statusText(), QStringLiteral(" Loaded:1"));
+    QCOMPARE(values(g, f.buffer), QList<double>({0.5, 1.5}));
+    QCOMPARE(g->model().record(1).Lunits1.toString(), QStringLiteral("V"));
+
+    // Without an own suffix the filter decides; nothing reads, and the status says so.
+    const QString other = f.dir.filePath(QStringLiteral("y.txt"));
+    QVERIFY(QFile::copy(own, other));
+    openWith(other, 2);
+    namedChild<QAction>(g, "Open1")->trigger();
+    QTRY_COMPARE(g->statusText(), QStringLiteral(" Loaded:0 - 2 lines could not be read"));
+    TGraphFrm::setOpenNameHandler({});
+}
+
+void TestGraphWindow::escapeCancelsSaveAndKeepsOldFile()
+{
+    MainFixture f;
+    fillBuffer(f.buffer, 900);
+    TGraphFrm *g = shownActive(f);
+    const QString base = f.dir.filePath(QStringLiteral("old"));
+    QFile old(base + QStringLiteral("-s.csv"));
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write("old");
+    old.close();
+    dialogs::setSaveNameHandler([&](const QString &, int *filter) {
+        *filter = 3;
+        return base;
+    });
+    namedChild<QAction>(g, "Save1")->trigger();
+    QTRY_COMPARE(QApplication::focusWidget(), namedChild<QWidget>(g, "loadcancelb"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    QTRY_COMPARE(g->statusText(), QStringLiteral(" Save cancelled"));
+    QVERIFY(old.open(QIODevice::ReadOnly));
+    QCOMPARE(old.readAll(), QByteArray("old"));
+    old.close();
+    QVERIFY(!QFile::exists(old.fileName() + QStringLiteral(".part")));
+    QVERIFY(g->selectedFile().isEmpty());
+    namedChild<QAction>(g, "Save1")->trigger();
+    QTRY_COMPARE(g->statusText(), QStringLiteral("Saved."));
+    QCOMPARE(readLines(old.fileName()).size(), 3 + 900);
 }
 
 // A click on the scroll bar's arrow moves the shown range by one step, from where it is.
@@ -335,6 +560,7 @@ void TestGraphWindow::cursorFollowsAtOnce()
         });
         namedChild<QAction>(g, "Open1")->trigger();
         TGraphFrm::setOpenNameHandler({});
+        QTRY_VERIFY(!g->jobRunning());
         QCOMPARE(f.buffer.High(), 49);
     } else {
         namedChild<QAction>(g, qPrintable(action))->trigger();

@@ -8,12 +8,20 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTextEdit>
 
 namespace {
+
+void writeHelp(const QString &path, const QByteArray &text)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    QCOMPARE(f.write(text), text.size());
+}
 
 struct HelpFixture
 {
@@ -21,26 +29,34 @@ struct HelpFixture
     Settings settings;
     std::unique_ptr<THELPf> help;
 
-    explicit HelpFixture(const QByteArray *text)
+    explicit HelpFixture(const QByteArray *text, bool wait = true)
     {
         settings.programDir = dir.path() + u'/';
-        if (text) {
-            QFile f(settings.programDir + QStringLiteral("en.help"));
-            f.open(QIODevice::WriteOnly);
-            f.write(*text);
-        }
+        if (text)
+            writeHelp(settings.programDir + QStringLiteral("en.help"), *text);
         help = std::make_unique<THELPf>(settings);
         help->show();
         help->activateWindow();
+        if (wait)
+            QTRY_VERIFY(help->textReady());
     }
+    QPlainTextEdit *red1() const { return namedChild<QPlainTextEdit>(help.get(), "red1"); }
+    QLineEdit *finde() const { return namedChild<QLineEdit>(help.get(), "finde"); }
     QString found() const { return namedChild<QLabel>(help.get(), "foundl")->text(); }
-    QString selected() const
+    QString selected() const { return red1()->textCursor().selectedText(); }
+    int selectionStart() const { return red1()->textCursor().selectionStart(); }
+    // Keys to the search field as the operator types them.
+    void type(const QString &keys)
     {
-        return namedChild<QTextEdit>(help.get(), "red1")->textCursor().selectedText();
-    }
-    int selectionStart() const
-    {
-        return namedChild<QTextEdit>(help.get(), "red1")->textCursor().selectionStart();
+        finde()->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), finde());
+        for (const QChar c : keys) {
+            if (c.unicode() < 0x80)
+                QTest::keyClick(QApplication::focusWidget(), c.toLatin1());
+            else // a key of a German keyboard
+                QTest::sendKeyEvent(QTest::Click, QApplication::focusWidget(), Qt::Key_unknown,
+                                    QString(c), Qt::NoModifier);
+        }
     }
 };
 
@@ -79,7 +95,10 @@ private slots:
         s.LocHelp = stem;
         THELPf help(s);
         help.show();
-        const QString text = namedChild<QTextEdit>(&help, "red1")->toPlainText();
+        auto *red1 = namedChild<QPlainTextEdit>(&help, "red1");
+        // The guide is read in the background; the window says so meanwhile.
+        QTRY_VERIFY(red1->toPlainText() != QLatin1String("Loading..."));
+        const QString text = red1->toPlainText();
         QTEST(text.section(u'\n', 0, 0), "firstLine");
         QVERIFY(!text.contains(QChar::ReplacementCharacter));
     }
@@ -88,12 +107,10 @@ private slots:
     {
         const QByteArray text("xx ABC yy abc");
         HelpFixture f(&text);
-        auto *finde = namedChild<QLineEdit>(f.help.get(), "finde");
-        QCOMPARE(finde->text(), QStringLiteral(" text to find "));
-        finde->setFocus();
-        finde->selectAll();
-        QTRY_COMPARE(QApplication::focusWidget(), finde);
-        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("abc"));
+        QCOMPARE(f.finde()->text(), QStringLiteral(" text to find "));
+        f.finde()->setFocus();
+        f.finde()->selectAll();
+        f.type(QStringLiteral("abc"));
         QCOMPARE(f.found(), QStringLiteral("4"));
         QCOMPARE(f.selected(), QStringLiteral("ABC"));
 
@@ -107,39 +124,116 @@ private slots:
         QCOMPARE(f.selected(), QStringLiteral("abc"));
 
         // A click into the text makes Next search on from there.
-        auto *red1 = namedChild<QTextEdit>(f.help.get(), "red1");
-        QTextCursor c = red1->textCursor();
+        QTextCursor c = f.red1()->textCursor();
         c.setPosition(0);
-        red1->setTextCursor(c);
+        f.red1()->setTextCursor(c);
         QTest::mouseClick(next, Qt::LeftButton);
         QCOMPARE(f.found(), QStringLiteral("4"));
 
-        finde->setFocus();
-        finde->clear();
+        f.finde()->setFocus();
+        f.finde()->clear();
         QCOMPARE(f.found(), QStringLiteral("not found!"));
-        QTest::keyClicks(finde, QStringLiteral("zz"));
+        QTest::keyClicks(f.finde(), QStringLiteral("zz"));
         QCOMPARE(f.found(), QStringLiteral("not found!"));
+        QTest::keyClick(f.finde(), Qt::Key_Backspace);
+        QTest::keyClick(f.finde(), Qt::Key_Backspace);
+        QTest::keyClicks(f.finde(), QStringLiteral("Y"));
+        QCOMPARE(f.found(), QStringLiteral("8"));
     }
 
     void missingFileShowsItsPath()
     {
         HelpFixture f(nullptr);
-        QCOMPARE(namedChild<QTextEdit>(f.help.get(), "red1")->toPlainText(),
-                 QStringLiteral("File Error: ") + f.settings.programDir +
-                     QStringLiteral("en.help"));
+        QCOMPARE(f.red1()->toPlainText(), QStringLiteral("File Error: ") + f.settings.programDir +
+                                              QStringLiteral("en.help"));
     }
 
     void wrapFollowsTheBox()
     {
         const QByteArray text(QByteArray(2000, 'w') + " end");
         HelpFixture f(&text);
-        auto *red1 = namedChild<QTextEdit>(f.help.get(), "red1");
         auto *wrap = namedChild<QCheckBox>(f.help.get(), "wrapcb");
-        QCOMPARE(red1->lineWrapMode(), QTextEdit::NoWrap);
+        QCOMPARE(f.red1()->lineWrapMode(), QPlainTextEdit::NoWrap);
         QTest::mouseClick(wrap, Qt::LeftButton);
-        QCOMPARE(red1->lineWrapMode(), QTextEdit::WidgetWidth);
+        QCOMPARE(f.red1()->lineWrapMode(), QPlainTextEdit::WidgetWidth);
         QTest::mouseClick(wrap, Qt::LeftButton);
-        QCOMPARE(red1->lineWrapMode(), QTextEdit::NoWrap);
+        QCOMPARE(f.red1()->lineWrapMode(), QPlainTextEdit::NoWrap);
+    }
+
+    // Files from other editors: Windows-1252 instead of UTF-8, lines ending in CR alone.
+    void otherEditorsFiles_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QString>("find");
+        QTest::addColumn<QString>("at");
+        QTest::newRow("Windows-1252")
+            << QByteArray("Gr\xfc\xdf"
+                          "e \x80 und \xc4rger")
+            << QString::fromUtf8("Grüße € und Ärger") << QString::fromUtf8("ärg") << "13";
+        QTest::newRow("CR line ends")
+            << QByteArray("one\rtwo\rthree\r") << QStringLiteral("one\ntwo\nthree\n")
+            << QStringLiteral("three") << "9";
+        // ß has no one-letter upper case; the hit after it is still where it stands.
+        QTest::newRow("UTF-8, CR LF")
+            << QByteArray("\xc3\x9f\r\nstra\xc3\x9f"
+                          "e\r\n")
+            << QString::fromUtf8("ß\nstraße\n") << QStringLiteral("E") << "8";
+    }
+    void otherEditorsFiles()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, shown);
+        QFETCH(QString, find);
+        QFETCH(QString, at);
+        HelpFixture f(&bytes);
+        QCOMPARE(f.red1()->toPlainText(), shown);
+        f.finde()->selectAll();
+        f.type(find);
+        QCOMPARE(f.found(), at);
+        QCOMPARE(f.selected().toUpper(), find.toUpper());
+    }
+
+    // F1 shows the window at once; the text follows, and what was typed meanwhile is
+    // looked for as soon as it is there.
+    void loadingThenTypedSearch()
+    {
+        QByteArray text;
+        for (int i = 0; i < 200000; ++i)
+            text += "line " + QByteArray::number(i) + " of the operator's guide\n";
+        text += "Zyxwvut\n";
+        HelpFixture f(&text, false);
+        QCOMPARE(f.red1()->toPlainText(), QStringLiteral("Loading..."));
+        QSignalSpy loaded(f.help.get(), &THELPf::textLoaded);
+        f.finde()->selectAll();
+        f.type(QStringLiteral("zyxw"));
+        QTRY_VERIFY(f.help->textReady());
+        QTRY_COMPARE(f.found(), QString::number(text.size() - 7));
+        QCOMPARE(f.selected(), QStringLiteral("Zyxw"));
+        // One more letter goes on from the hit; a letter that breaks it finds nothing.
+        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("v"));
+        QTRY_COMPARE(f.selected(), QStringLiteral("Zyxwv"));
+        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("q"));
+        QTRY_COMPARE(f.found(), QStringLiteral("not found!"));
+        QCOMPARE(loaded.size(), 1);
+    }
+
+    // Read once; shown again, the file is read again only when it changed on disk.
+    void readOnceUntilChanged()
+    {
+        const QByteArray text("first version");
+        HelpFixture f(&text);
+        QSignalSpy loaded(f.help.get(), &THELPf::textLoaded);
+        f.help->hide();
+        f.help->show();
+        QCoreApplication::processEvents();
+        QVERIFY(f.help->textReady());
+        QCOMPARE(loaded.size(), 0);
+        f.help->hide();
+        writeHelp(f.help->helpFilePath(), "the second, longer version");
+        f.help->show();
+        QTRY_COMPARE(loaded.size(), 1);
+        QCOMPARE(f.red1()->toPlainText(), QStringLiteral("the second, longer version"));
     }
 };
 

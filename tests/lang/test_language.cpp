@@ -289,6 +289,12 @@ private slots:
                           "fen\r\n")
             << "Exit1"
             << "caption" << QString::fromUtf8("Schließen und Überprüfen");
+        // Written by an editor that ends lines with CR alone; Charset read from it too.
+        QTest::newRow("CR line ends")
+            << QByteArray("; Sprachdatei\r[LANG]\rCharset=204\r[Menu]\rExit=\xc2\xfb\xf5\xee\xe4\r"
+                          "ClearGraph=Grafik\r")
+            << "Exit1"
+            << "caption" << QString::fromUtf8("Выход");
         QTest::newRow("Charset picks Cyrillic")
             << QByteArray("[LANG]\nCharset=204\n[Menu]\nExit=\xc2\xfb\xf5\xee\xe4\n") << "Exit1"
             << "caption" << QString::fromUtf8("Выход");

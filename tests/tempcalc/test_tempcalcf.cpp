@@ -295,6 +295,12 @@ private slots:
                                      << "0.5"
                                      << "0"
                                      << "100";
+        QTest::newRow("CR line ends, as an old editor writes")
+            << QByteArray("; probe\r[Probe]\rFormulaType=2\rconsA0=0.5\rconsA1=0.25\r") << ""
+            << "x.prb"
+            << "0.5"
+            << "0.25"
+            << "100";
         // A damaged file never becomes the probe in use.
         QTest::newRow("damaged: a value beyond every range")
             << (QByteArray("[Probe]\nFormulaType=2\nconsA0=1e999\nconsA1=x1\nconsA2=") +
