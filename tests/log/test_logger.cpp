@@ -2,6 +2,8 @@
 // tervaxis-log as its users run it: the real process against the real simulator, the data
 // file on disk compared with what the simulator served.
 #include "data/numtext.h"
+#include "engine/bigary.h"
+#include "graph/graphloader.h"
 
 #include <QDir>
 #include <QFile>
@@ -98,8 +100,8 @@ class TestLogger : public QObject
         QFile f(m_dataDir + QStringLiteral("/Log/") + files.first());
         f.open(QIODevice::ReadOnly);
         QStringList data;
-        for (const QString &l : QString::fromUtf8(f.readAll()).split(QStringLiteral("\r\n"),
-                                                                    Qt::SkipEmptyParts)) {
+        for (const QString &l :
+             QString::fromUtf8(f.readAll()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts)) {
             if (l.startsWith(QLatin1Char('#'))) {
                 if (comments)
                     *comments << l;
@@ -137,16 +139,27 @@ private slots:
     void timedRunWritesWhatWasServed()
     {
         const qsizetype before = servedValues(served()).size();
-        auto p = startLogger({QStringLiteral("--duration"), QStringLiteral("10s"),
-                              QStringLiteral("--stdout")});
+        auto p = startLogger(
+            {QStringLiteral("--duration"), QStringLiteral("10s"), QStringLiteral("--stdout")});
         QVERIFY(p->waitForFinished(40000));
         QCOMPARE(p->exitCode(), 0);
         const QStringList saved = dataLines();
         QVERIFY(saved.size() > 100);
         compare(saved, before);
+        // The large graph loads the file as it loads the window's.
+        const QString file = QDir(m_dataDir + QStringLiteral("/Log"))
+                                 .entryInfoList({QStringLiteral("Data_*")})
+                                 .first()
+                                 .absoluteFilePath();
+        BigAry buffer;
+        const graphload::Reading how = graphload::readingFor(file, 3);
+        const graphload::Result r =
+            graphload::loadFile(buffer, file, how.format, how.sep, graphload::Mode::Replace, {});
+        QVERIFY(r.ok);
+        QCOMPARE(r.stored, saved.size());
         // The pipe gets the same lines as the file.
-        const QStringList piped =
-            QString::fromUtf8(p->readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        const QStringList piped = QString::fromUtf8(p->readAllStandardOutput())
+                                      .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         QCOMPARE(piped, saved);
         QTRY_VERIFY(simulatorOutput().endsWith("client disconnected\n"));
     }
@@ -194,8 +207,9 @@ private slots:
         QCOMPARE(comments.filter(QStringLiteral("# connection lost ")).size(), 1);
         // The one reading the dead link carried, if any, is the only one missing.
         const QStringList all = servedValues(served()).mid(before);
-        QVERIFY2(all.size() - saved.size() <= 1,
-                 qPrintable(QStringLiteral("%1 served, %2 saved").arg(all.size()).arg(saved.size())));
+        QVERIFY2(
+            all.size() - saved.size() <= 1,
+            qPrintable(QStringLiteral("%1 served, %2 saved").arg(all.size()).arg(saved.size())));
         QVERIFY(saved.size() > 100);
     }
 
@@ -204,10 +218,11 @@ private slots:
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("stderrHas");
-        QTest::newRow("bad option") << QStringList{QStringLiteral("--frobnicate")} << 2
-                                    << "Usage: tervaxis-log";
+        QTest::newRow("bad option")
+            << QStringList{QStringLiteral("--frobnicate")} << 2 << "Usage: tervaxis-log";
         QTest::newRow("bad duration")
-            << QStringList{QStringLiteral("--duration"), QStringLiteral("soon")} << 2 << "--duration";
+            << QStringList{QStringLiteral("--duration"), QStringLiteral("soon")} << 2
+            << "--duration";
         QTest::newRow("no instrument there")
             << QStringList{QStringLiteral("--port"), QStringLiteral("1")} << 3
             << "could not connect to 127.0.0.1:1";
