@@ -3,7 +3,6 @@
 #include "app/settings.h"
 #include "lang/helpwindow.h"
 
-#include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
@@ -12,6 +11,8 @@
 #include <QTest>
 
 #include <benchmark/benchmark.h>
+
+#include "widgetsbenchmain.h"
 
 namespace {
 
@@ -153,13 +154,4 @@ BENCHMARK(BM_HelpKeystrokeMiss)->Unit(benchmark::kMillisecond)->UseRealTime()->I
 
 } // namespace
 
-int main(int argc, char **argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+TERVAXIS_WIDGETS_BENCHMARK_MAIN()

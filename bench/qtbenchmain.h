@@ -6,26 +6,21 @@
 
 #include <benchmark/benchmark.h>
 
-// Benchmarks that pump Qt events need an application object around them.
-#define TERVAXIS_QT_BENCHMARK_MAIN()                                                               \
+// A benchmark program around an application object of class `App`; `offscreen` for those
+// that draw, which need no screen.
+#define TERVAXIS_BENCHMARK_MAIN_OF(App, offscreen)                                                 \
     int main(int argc, char **argv)                                                                \
     {                                                                                              \
-        QCoreApplication app(argc, argv);                                                          \
+        if ((offscreen) && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))                         \
+            qputenv("QT_QPA_PLATFORM", "offscreen");                                               \
+        App app(argc, argv);                                                                       \
         benchmark::Initialize(&argc, argv);                                                        \
         benchmark::RunSpecifiedBenchmarks();                                                       \
         benchmark::Shutdown();                                                                     \
         return 0;                                                                                  \
     }
 
-// Benchmarks that draw or use the clipboard need a GUI application, but no screen.
-#define TERVAXIS_GUI_BENCHMARK_MAIN()                                                              \
-    int main(int argc, char **argv)                                                                \
-    {                                                                                              \
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))                                        \
-            qputenv("QT_QPA_PLATFORM", "offscreen");                                               \
-        QGuiApplication app(argc, argv);                                                           \
-        benchmark::Initialize(&argc, argv);                                                        \
-        benchmark::RunSpecifiedBenchmarks();                                                       \
-        benchmark::Shutdown();                                                                     \
-        return 0;                                                                                  \
-    }
+// Benchmarks that pump Qt events.
+#define TERVAXIS_QT_BENCHMARK_MAIN() TERVAXIS_BENCHMARK_MAIN_OF(QCoreApplication, false)
+// Benchmarks that draw or use the clipboard.
+#define TERVAXIS_GUI_BENCHMARK_MAIN() TERVAXIS_BENCHMARK_MAIN_OF(QGuiApplication, true)
