@@ -18,13 +18,16 @@ struct ProxyFixture : LinkFixture
 {
     std::unique_ptr<FaultProxy> proxy;
 
-    bool start()
+    // The relay and the simulator listening, not yet connected: faults of the connect
+    // sequence itself are set up in between.
+    bool listen()
     {
         if (!sim.listen(0))
             return false;
         proxy = std::make_unique<FaultProxy>(sim.port());
-        return proxy->listen() && reconnect();
+        return proxy->listen();
     }
+    bool start() { return listen() && reconnect(); }
     bool reconnect() { return link.Connect(QStringLiteral("127.0.0.1"), proxy->port()); }
 };
 
@@ -112,9 +115,7 @@ private slots:
         ProxyFixture f;
         f.settings.DataTimeout = 2000;
         f.settings.LanTimeout = 150;
-        QVERIFY(f.sim.listen(0));
-        f.proxy = std::make_unique<FaultProxy>(f.sim.port());
-        QVERIFY(f.proxy->listen());
+        QVERIFY(f.listen());
         f.proxy->setReplyLatency(latency);
         QVERIFY(f.reconnect());
         QCOMPARE(f.link.EOL(), QByteArray("\r\n"));
@@ -161,10 +162,10 @@ private slots:
             f.link.SendCmd(QStringLiteral("read?"));
             answers << f.link.ReadReply();
         }
-        const QStringList want = unanswered ? QStringList{QStringLiteral("+1.00000000E+00"),
-                                                          QStringLiteral("+2.00000000E+00")}
-                                            : QStringList{QStringLiteral("+2.00000000E+00"),
-                                                          QStringLiteral("+3.00000000E+00")};
+        const QStringList want =
+            unanswered
+                ? QStringList{QStringLiteral("+1.00000000E+00"), QStringLiteral("+2.00000000E+00")}
+                : QStringList{QStringLiteral("+2.00000000E+00"), QStringLiteral("+3.00000000E+00")};
         QCOMPARE(answers, want);
         if (!unanswered)
             QVERIFY(f.logHas(QStringLiteral(" <R STALE ")));
@@ -256,9 +257,7 @@ private slots:
     {
         ProxyFixture f;
         f.settings.LanTimeout = 400;
-        QVERIFY(f.sim.listen(0));
-        f.proxy = std::make_unique<FaultProxy>(f.sim.port());
-        QVERIFY(f.proxy->listen());
+        QVERIFY(f.listen());
         // The reply to the terminator query comes 40 ms late.
         f.proxy->delayNextReply(40);
         QVERIFY(f.reconnect());
